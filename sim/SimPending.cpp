@@ -1,0 +1,1 @@
+// PLACEHOLDER: replaced by the simulated drive and machine.

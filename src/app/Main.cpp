@@ -1,0 +1,3 @@
+// PLACEHOLDER entry function.
+#include <windows.h>
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }

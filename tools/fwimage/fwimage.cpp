@@ -1,0 +1,2 @@
+// Placeholder until the image tool lands.
+int main() { return 0; }
