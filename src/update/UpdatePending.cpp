@@ -2,7 +2,7 @@
 #include "app/MainForm.h"
 bool TForm1::ProbeReadVariant() { return false; }
 bool TForm1::ProbeAlternateMode() { return false; }
-void TForm1::RunUpdate() { SelDevice->SetEnabled(true); }
+void TForm1::RunUpdate() {}
 bool TForm1::RefreshBootRegion() { return false; }
 bool TForm1::FlashFirmware() { return false; }
 bool TForm1::DownloadFirmware() { return false; }
