@@ -66,3 +66,6 @@ public:
 };
 
 extern TForm1 *Form1;
+
+// The program's name and version, "VESKFlash V1.03".
+extern const char ProgramCaption[];
