@@ -2,6 +2,34 @@
 // the program sends, with its memory, boot descriptor, buffer, identity,
 // tray and medium, a programming phase after a commit, fault injection and
 // a trace of every command received. Time is measured on a TSimClock.
+//
+// What the drive answers (status 0 GOOD, 2 CHECK CONDITION with fixed-format
+// sense; "k/asc/ascq" below):
+//   TEST UNIT READY    GOOD; 2/3A/02 tray open; 2/3A/00 no medium;
+//                      2/04/01 while not ready (programming, NotReady...)
+//   INQUIRY            InquiryData (allocation length from byte 4)
+//   REQUEST SENSE      the sense of the last other command (zero after GOOD)
+//   MODE SENSE 0x2A    Capabilities (allocation length from bytes 7-8)
+//   STOP PLAY/SCAN, START STOP UNIT   GOOD
+//   GET EVENT STATUS   polled only; media class (0x10): 8 bytes, byte 5
+//                      bit 0 = TrayOpen, bit 1 = medium present
+//   ReadMemory32/38    256 bytes of Memory[block] from address (block in
+//                      byte 8 / byte 9, address in bytes 6-7)
+//   ReadBootDescriptor BootDescriptor, then zeros (65536 bytes)
+//   WriteMemory        the data into Memory[block] at address
+//   ReadDriveBuffer    DriveBuffer, up to the length asked
+//   FlashWrite mode 5 with data: block i of a download (in order from 0)
+//   FlashWrite length 0, mode 4 (commit) or mode 5 (its retries): block
+//                      byte 0xE0 + n (retry also 0xF0 + n), n = blocks
+//                      received, parameter = checksum (see ChecksumRule).
+//                      Accepted: the received bytes of each block replace
+//                      the start of Memory[i] (the rest of the block keeps
+//                      its bytes) and the drive programs for ProgrammingMs.
+// Anything it cannot accept is ILLEGAL REQUEST 5/24/00 (5/20/00 for an
+// unknown command); LastReject says why. Media-access commands (TUR, the
+// vendor reads and writes, FlashWrite) answer 2/04/01 while not ready;
+// INQUIRY, REQUEST SENSE, MODE SENSE, GET EVENT STATUS and the two stops
+// answer at any time.
 #pragma once
 #include <windows.h>
 #include <stdint.h>
@@ -17,6 +45,8 @@ public:
     DWORD BaseSeconds = 1700000000;
 private:
     uint64_t Counter = 0;
+    mutable DWORD StartTick = 0;     // real mode: tick count at the first reading
+    mutable bool Started = false;
 };
 
 // The commands the drive tells apart.
@@ -28,6 +58,9 @@ enum class TSimCmd {
     ReadMemory32, ReadMemory38, ReadBootDescriptor, WriteMemory, ReadDriveBuffer,
     GetEventStatus, Unknown, Any
 };
+
+// A short name of a command kind, for test messages.
+const char *SimCmdName(TSimCmd kind);
 
 struct TSimSense {
     BYTE Key = 0, Asc = 0, Ascq = 0;
@@ -42,11 +75,17 @@ struct TSimTraceEntry {
     BYTE Status;             // SCSI status the drive returned (0 GOOD, 2 CHECK CONDITION)
     TSimSense Sense;         // sense returned with it (CHECK CONDITION) or zero
     uint64_t AtMs;           // clock when received
+    DWORD DriverError = 0;   // the transport failed the command with this error
+    bool Faulted = false;    // a TSimFault rule fired for it
 };
 
 // A rule that makes commands fail. A rule matches a command by its number
 // (1-based, counted over every command the drive receives; 0 = any) and by
-// kind (TSimCmd::Any = any kind); it fires Times times (-1: for ever).
+// kind (TSimCmd::Any = any kind); it fires Times times (-1: for ever). The
+// first matching rule in Faults fires.
+//
+// Status 0 means the drive answers the command as it normally would, and
+// only the transport faults below apply.
 struct TSimFault {
     int Nth = 0;
     TSimCmd Kind = TSimCmd::Any;
@@ -60,6 +99,15 @@ struct TSimFault {
     bool DriverWritesStatus = false;// ...after the drive answered with Status/Sense
     enum Completion { Normal, Late, Never } AspiCompletion = Normal;  // ASPI only
     uint64_t LateMs = 1000;         // Late: completes after this long
+    BYTE AspiStatus = 0;            // ASPI: SRB_Status to report instead (0: from the drive)
+};
+
+// How the drive checks the commit's checksum parameter.
+enum class TSimChecksumRule {
+    Received,   // 16-bit sum of every byte received for the blocks of the download
+    Declared,   // the same over at most DeclaredLengths[i] bytes of block i (a host
+                // that sends fixed lengths with fill declares the real ones here)
+    Off         // not checked
 };
 
 class TSimDrive {
@@ -67,12 +115,13 @@ public:
     TSimDrive();
 
     // Identity: INQUIRY bytes 8..35 and the vendor-specific bytes 38, 39.
+    // Texts shorter than their field are padded with spaces.
     void SetIdentity(const char *vendor8, const char *product16, const char *revision4,
                      BYTE byte38, BYTE byte39);
     BYTE InquiryData[96];        // returned as asked (50 bytes)
     BYTE Capabilities[256];      // MODE SENSE page 0x2A answer (header + page)
 
-    BYTE Memory[8][65536];       // drive memory blocks
+    BYTE Memory[8][65536];       // drive memory blocks (0xFF at start: erased flash)
     BYTE BootDescriptor[16];     // first bytes of the ReadBootDescriptor answer (rest zero)
     std::vector<BYTE> DriveBuffer;  // ReadDriveBuffer answer (up to 65534 bytes used)
 
@@ -85,12 +134,23 @@ public:
     TSimSense RejectCommitSense{5, 0x1A, 0};
     std::vector<TSimFault> Faults;
 
+    TSimChecksumRule ChecksumRule = TSimChecksumRule::Received;
+    WORD DeclaredLengths[8] = {};           // for TSimChecksumRule::Declared
+    DWORD MaxBlockLength = 0xFFFF;          // longest block a FlashWrite may carry
+
     std::vector<TSimTraceEntry> Trace;
     int CommandCount = 0;
 
     // What the drive received in the current download, and whether the last
     // commit was accepted. Block writes go to Memory only when committed.
     bool Committed = false;
+    int ReceivedBlocks = 0;                 // blocks 0..ReceivedBlocks-1 received
+    DWORD ReceivedLength[8] = {};
+    int CommitCount = 0;                    // commits accepted
+    int CommitRejects = 0;                  // commit tries rejected by RejectCommitTimes
+    uint64_t ProgrammingUntilMs = 0;
+    TSimSense LastSense;                    // what REQUEST SENSE reports
+    const char *LastReject = "";            // why the last ILLEGAL REQUEST was given
 
     // Executes one command as the drive. data/length/direction as sent by the
     // host. Returns the SCSI status and fills sense (18 bytes, fixed format)
@@ -101,5 +161,23 @@ public:
 
     static TSimCmd Classify(const BYTE cdb[12], DWORD length);
 
+    // Ready for media access now (not programming, not held NOT READY).
+    bool Ready() const;
+    // 16-bit sum of the first lengths[i] bytes of Memory[i], i < blocks.
+    WORD MemorySum(int blocks, const WORD *lengths) const;
+    // Trace helpers.
+    int Count(TSimCmd kind) const;
+    const TSimTraceEntry *Last(TSimCmd kind = TSimCmd::Any) const;
+
     TSimClock *Clock;   // set by the machine
+
+private:
+    BYTE Execute(TSimCmd kind, const BYTE *cdb, BYTE *data, DWORD length, BYTE direction,
+                 TSimSense &sense);
+    BYTE Reject(TSimSense &sense, BYTE key, BYTE asc, BYTE ascq, const char *why);
+    BYTE Commit(const BYTE *cdb, TSimSense &sense);
+    WORD DownloadSum() const;
+
+    TSimClock OwnClock;
+    BYTE Staging[8][65536];     // the blocks of the current download
 };
