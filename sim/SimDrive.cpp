@@ -413,7 +413,11 @@ BYTE TSimDrive::Commit(const BYTE *cdb, TSimSense &sense) {
     if (ChecksumRule != TSimChecksumRule::Off && parameter != DownloadSum())
         return Reject(sense, 5, 0x24, 0, "commit checksum differs from the bytes received");
 
-    for (int i = 0; i < ReceivedBlocks; ++i) memcpy(Memory[i], Staging[i], ReceivedLength[i]);
+    for (int i = 0; i < 8; ++i) CommittedLength[i] = 0;
+    for (int i = 0; i < ReceivedBlocks; ++i) {
+        memcpy(Memory[i], Staging[i], ReceivedLength[i]);
+        CommittedLength[i] = ReceivedLength[i];
+    }
     ReceivedBlocks = 0;
     Committed = true;
     ++CommitCount;

@@ -147,6 +147,7 @@ public:
     int ReceivedBlocks = 0;                 // blocks 0..ReceivedBlocks-1 received
     DWORD ReceivedLength[8] = {};
     int CommitCount = 0;                    // commits accepted
+    DWORD CommittedLength[8] = {};          // bytes of each block the last accepted commit programmed
     int CommitRejects = 0;                  // commit tries rejected by RejectCommitTimes
     uint64_t ProgrammingUntilMs = 0;
     TSimSense LastSense;                    // what REQUEST SENSE reports
