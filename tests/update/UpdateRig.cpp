@@ -214,7 +214,8 @@ std::string FirstDifference(const std::vector<std::string> &got,
 
 // ---- the rig -----------------------------------------------------------------
 
-TUpdateRig::TUpdateRig(bool nt, const TTestImage *image, bool guarded)
+TUpdateRig::TUpdateRig(bool nt, const TTestImage *image, bool guarded,
+                       const std::function<void(TSimDrive *)> &prepare)
     : Sim(nt), SavedSlots(FirmwareSlots) {
     Drive = Sim.AddDrive();
     const BYTE *version = reinterpret_cast<const BYTE *>("D8");
@@ -238,6 +239,7 @@ TUpdateRig::TUpdateRig(bool nt, const TTestImage *image, bool guarded)
     Drive->Capabilities[11] = 0x11;  // writes CD-R and DVD-R
     Drive->ProgrammingMs = 2500;
     Sim.Machine.GuardedBuffers = guarded;
+    if (prepare) prepare(Drive);
     Sim.Start();
     Form.reset(new TFormFixture());
     Form->Answers = {IDOK, IDCANCEL};  // confirm the start-up, decline the restart

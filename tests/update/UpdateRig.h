@@ -6,6 +6,7 @@
 #include "support/FormFixture.h"
 #include "support/SimFixture.h"
 #include "image/FirmwareImage.h"
+#include <functional>
 #include <memory>
 #include <stdint.h>
 #include <string>
@@ -95,7 +96,10 @@ std::string FirstDifference(const std::vector<std::string> &got,
 class TUpdateRig {
 public:
     // image null: the carried slots.
-    explicit TUpdateRig(bool nt, const TTestImage *image = nullptr, bool guarded = false);
+    // prepare: changes the drive before the machine starts (before the
+    // drive is found and matched).
+    explicit TUpdateRig(bool nt, const TTestImage *image = nullptr, bool guarded = false,
+                        const std::function<void(TSimDrive *)> &prepare = nullptr);
     ~TUpdateRig();
     TUpdateRig(const TUpdateRig &) = delete;
     TUpdateRig &operator=(const TUpdateRig &) = delete;
