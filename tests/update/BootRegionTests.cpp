@@ -176,7 +176,7 @@ TEST_CASE("boot region: what is read and written for each descriptor") {
         want.insert(want.end(), row.sent.begin(), row.sent.end());
         CHECK_MESSAGE(FirstDifference(rig.Trace(), want).empty(), FirstDifference(rig.Trace(), want));
         CHECK(rig.NewLog() == row.log);
-        CHECK(rig.Sim.Machine.BuffersOut == 0);
+        CHECK(rig.BuffersBalanced());
 
         // A rewritten region now holds the image's bytes.
         if (!rig.Commands(TSimCmd::WriteMemory).empty()) {

@@ -50,7 +50,7 @@ TEST_CASE("download: blocks, lengths and the commit") {
         CHECK(rig.Drive->Trace[0].AtMs == rig.Drive->Trace[2].AtMs);
         CHECK(rig.MemoryHoldsImage());
         CHECK(rig.Drive->Memory[1][0xE000] == 0x3C);  // kept bytes lie past the length sent
-        CHECK(rig.Sim.Machine.BuffersOut == 0);
+        CHECK(rig.BuffersBalanced());
     }
 
     SUBCASE("alternate mode: fixed lengths, zero fill and block 1's kept bytes") {
@@ -173,7 +173,7 @@ TEST_CASE("download: failures and their lines") {
         CHECK_FALSE(Form1->FlashFirmware());
         CHECK(rig.Trace() == row.sent);
         CHECK(rig.NewLog() == Join({"Flashing .."}, row.log));
-        CHECK(rig.Sim.Machine.BuffersOut == 0);
+        CHECK(rig.BuffersBalanced());
     }
 
     SUBCASE("block count 0 shows 70 right after 20") {
@@ -237,7 +237,7 @@ TEST_CASE("download: a rejected commit on each transport") {
                       FirstDifference(rig.Trace(), Join(blocks, row.after)));
         CHECK(Waited(rig, 15000) == row.waited15s);
         CHECK(rig.NewLog() == Join({"Flashing .."}, row.log));
-        CHECK(rig.Sim.Machine.BuffersOut == 0);
+        CHECK(rig.BuffersBalanced());
     }
 }
 
@@ -279,6 +279,6 @@ TEST_CASE("download: the completion poll") {
                                                        "Err:Flash error,time out 120 Sec",
                                                        "Err:Flash Fail!!"});
         CHECK(rig.Drive->Trace.back().Kind == TSimCmd::TestUnitReady);
-        CHECK(rig.Sim.Machine.BuffersOut == 0);
+        CHECK(rig.BuffersBalanced());
     }
 }

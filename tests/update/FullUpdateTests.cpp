@@ -81,9 +81,8 @@ TEST_CASE("a complete update of the carried image, from Start to the restart que
         CHECK(rig.Sim.Machine.RestartRequests == 0);
 
         CHECK(rig.ControlsEnabled());
-        CHECK(rig.Sim.Machine.BuffersOut == 0);
-        CHECK(rig.Sim.Machine.BadFrees == 0);
-
+        CHECK(rig.BuffersBalanced());
+        
         // The waits: 2 s before the blocks, 1 s per poll step, 3 s around
         // the readiness wait, 100 ms before each readiness test.
         std::vector<DWORD> waits = rig.Sim.Machine.Sleeps;

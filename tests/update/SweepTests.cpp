@@ -51,9 +51,8 @@ std::string CheckRun(TUpdateRig &rig) {
     }
 
     if (outcome == "Firmware Verify ok!!") CHECK(rig.MemoryHoldsImage());
-    CHECK(rig.Sim.Machine.BuffersOut == 0);
-    CHECK(rig.Sim.Machine.BadFrees == 0);
-    CHECK(rig.ControlsEnabled());
+    CHECK(rig.BuffersBalanced());
+        CHECK(rig.ControlsEnabled());
     return outcome;
 }
 
@@ -224,8 +223,12 @@ TEST_CASE("sweep: malformed drive answers through probes, matching, checks and t
         CAPTURE(run);
         CAPTURE(random.State);
         int made = 0;
+        // INQUIRY data malformed from the start goes through the drive
+        // search and the matching; malformed later, through the probes and
+        // the update's own checks.
+        const bool earlyInquiry = random.Chance(30);
         TUpdateRig rig(nt, &image, true, [&](TSimDrive *d) {
-            if (random.Chance(60)) { MalformInquiry(random, d->InquiryData); ++made; }
+            if (earlyInquiry) { MalformInquiry(random, d->InquiryData); ++made; }
             if (random.Chance(60)) { MalformCapabilities(random, d->Capabilities); ++made; }
             if (random.Chance(80)) { MalformDescriptor(random, d->BootDescriptor); ++made; }
             if (random.Chance(30)) {
@@ -246,6 +249,10 @@ TEST_CASE("sweep: malformed drive answers through probes, matching, checks and t
             CHECK(rig.Form->Boxes[1].Text == "Can't find the device to upgrade !!");
             ++outcomes["not listed"];
             continue;
+        }
+        if (!earlyInquiry && random.Chance(70)) {
+            MalformInquiry(random, rig.Drive->InquiryData);
+            ++answers;
         }
         rig.Form->Answers = std::vector<int>(8, IDCANCEL);
         const bool hookEvents = random.Chance(50);
@@ -270,4 +277,36 @@ TEST_CASE("sweep: malformed drive answers through probes, matching, checks and t
     printf("malformed answers: %d runs, %d updates started, %d answers tried\n%s", runs, updates,
            answers, Summary(outcomes).c_str());
     CHECK(updates > 20);
+}
+
+TEST_CASE("sweep: malformed drive buffers through the marker check of a complete update") {
+    TImageSpec spec;
+    spec.Product = "PLM-7004X DVD RW";
+    TTestImage image(spec);
+    TRandom random(0xB0FFE2u);
+    const char *const markers[] = {"Quorvex ODD", "Quorvex Design", "Quorvex OD", "Quorvex"};
+    std::map<std::string, int> outcomes;
+    int runs = 0;
+    for (int run = 0; run < 6; ++run) {
+        CAPTURE(run);
+        TUpdateRig rig(run % 2 == 0, &image, true, [&](TSimDrive *d) {
+            d->DriveBuffer.resize(random.Below(70000));
+            for (BYTE &b : d->DriveBuffer) b = random.OddByte();
+            const char *text = markers[random.Below(4)];
+            const DWORD wide = static_cast<DWORD>(2 * strlen(text));
+            // Anywhere, or with its last character on the last byte the drive gives.
+            DWORD at = random.Chance(50) ? 65534 - (wide - 1) : random.Below(65534);
+            for (DWORD i = 0; text[i] && at + 2 * i + 1 < d->DriveBuffer.size(); ++i) {
+                d->DriveBuffer[at + 2 * i] = static_cast<BYTE>(text[i]);
+                d->DriveBuffer[at + 2 * i + 1] = random.Chance(90) ? 0 : 0x20;
+            }
+        });
+        UpdateFlags.ImageHasDesignMarker = true;
+        rig.Form->Answers = std::vector<int>(8, IDCANCEL);
+        rig.Start();
+        CHECK(rig.Commands(TSimCmd::ReadDriveBuffer).size() == 1);
+        ++outcomes[CheckRun(rig)];
+        ++runs;
+    }
+    printf("malformed drive buffers: %d runs\n%s", runs, Summary(outcomes).c_str());
 }

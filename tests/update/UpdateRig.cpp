@@ -101,11 +101,11 @@ TProgressLog *TProgressLog::Current = nullptr;
 TProgressLog::TProgressLog(HWND bar) : Bar(bar) {
     Current = this;
     Old = reinterpret_cast<WNDPROC>(
-        SetWindowLongA(bar, GWL_WNDPROC, reinterpret_cast<LONG>(&TProgressLog::Proc)));
+        SetWindowLongPtrA(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TProgressLog::Proc)));
 }
 
 TProgressLog::~TProgressLog() {
-    if (IsWindow(Bar)) SetWindowLongA(Bar, GWL_WNDPROC, reinterpret_cast<LONG>(Old));
+    if (IsWindow(Bar)) SetWindowLongPtrA(Bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Old));
     if (Current == this) Current = nullptr;
 }
 
@@ -262,6 +262,7 @@ void TUpdateRig::MakeWindow() {
 void TUpdateRig::Mark() {
     Drive->Trace.clear();
     LogMark = Form->LogLines().size();
+    BuffersAtMark = Sim.Machine.BuffersOut;
     Progress.reset();
     Progress.reset(new TProgressLog(Form1->ProgressBar1->Handle));
 }
@@ -280,6 +281,10 @@ bool TUpdateRig::MemoryHoldsImage() const {
             return false;
     }
     return true;
+}
+
+bool TUpdateRig::BuffersBalanced() const {
+    return Sim.Machine.BuffersOut == BuffersAtMark && Sim.Machine.BadFrees == 0;
 }
 
 bool TUpdateRig::ControlsEnabled() const {

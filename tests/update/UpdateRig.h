@@ -121,6 +121,9 @@ public:
     bool MemoryHoldsImage() const;
     // Controls the update disables, all enabled again.
     bool ControlsEnabled() const;
+    // Every working buffer taken since Mark() given back (the ASPI request
+    // block of the drive-access object stays out for its whole life).
+    bool BuffersBalanced() const;
     // Trace entries since Mark() of a kind.
     std::vector<const TSimTraceEntry *> Commands(TSimCmd kind) const;
     std::vector<std::string> Trace() const { return Describe(Drive->Trace); }
@@ -130,4 +133,5 @@ public:
 private:
     const BYTE *SavedSlots;
     size_t LogMark = 0;
+    int BuffersAtMark = 0;
 };
