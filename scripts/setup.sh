@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # Installs what the build, the tests and the demo need on a Debian 12 machine:
-# MinGW-w64 (i686, win32 thread model), CMake, Ninja, 32-bit Wine, Xvfb,
-# doctest, and the tools that turn a window into a PNG.
+# MinGW-w64 (i686 for the product, x86-64 for the test build; win32 thread
+# model), CMake, Ninja, Wine (both sides), Xvfb, doctest, and the tools that
+# turn a window into a PNG.
 # Quick when everything is already there: no package index update then.
 set -euo pipefail
 
 need_pkgs=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
-pkgs=(g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 mingw-w64-i686-dev cmake ninja-build
-      wine wine32:i386 xvfb x11-apps imagemagick doctest-dev xauth g++ xdotool)
+pkgs=(g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 mingw-w64-i686-dev
+      g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
+      cmake ninja-build wine wine32:i386 wine64 xvfb x11-apps imagemagick doctest-dev
+      xauth g++ xdotool file)
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
@@ -28,10 +31,12 @@ if ! command -v wine >/dev/null 2>&1; then
   echo "setup: wine not found after install" >&2; exit 1
 fi
 
-# Wine runs 32-bit Windows programs as a 32-bit Linux process. Some kernels
-# (paravirtualised guests among them) cannot execute 32-bit ELF programs;
-# there the i386 loader is run through qemu's user-mode emulator instead.
-if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+# 32-bit Wine runs as a 32-bit Linux process. Some kernels (paravirtualised
+# guests among them) cannot execute 32-bit ELF programs; when the 32-bit
+# side is asked for there, its loader runs through qemu's user-mode
+# emulator (slow: minutes per program start).
+if { [ -n "${VESK_RUN32_TESTS:-}" ] || [ "${VESK_ARCH:-64}" = 32 ]; } \
+   && ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
   if ! have qemu-user-static; then
     [ "$(id -u)" = 0 ] || { echo "setup: need root to install qemu-user-static" >&2; exit 1; }
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends qemu-user-static >/dev/null \

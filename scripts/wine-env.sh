@@ -1,11 +1,21 @@
-# Sourced by test.sh and demo.sh: a pure 32-bit Wine prefix under the build
-# folder, a persistent wineserver, and a display (Xvfb unless one is given).
-# Expects BUILD to be set.
+# Sourced by test.sh and demo.sh: a Wine prefix under the build folder, a
+# persistent wineserver, and a display (Xvfb unless one is given).
+# Expects BUILD to be set. VESK_ARCH selects the Wine side: 64 (default: the
+# 64-bit test build under 64-bit Wine) or 32 (a pure 32-bit prefix; only
+# usable where the kernel executes 32-bit programs natively).
 
-export WINEARCH=win32
-export WINEPREFIX="${VESK_WINEPREFIX:-$BUILD/wineprefix}"
+VESK_ARCH="${VESK_ARCH:-64}"
+if [ "$VESK_ARCH" = 32 ]; then
+  export WINEARCH=win32
+  VESK_WINE=wine
+else
+  export WINEARCH=win64
+  VESK_WINE=/usr/lib/wine/wine64
+fi
+export WINEPREFIX="${VESK_WINEPREFIX:-$BUILD/wineprefix$VESK_ARCH}"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"
+export VESK_WINE
 
 vesk_start_display() {
   if [ -n "${VESK_USE_DISPLAY:-}" ] && [ -n "${DISPLAY:-}" ]; then
@@ -20,11 +30,11 @@ vesk_start_display() {
 }
 
 vesk_start_wine() {
-  if [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -f "$WINEPREFIX/.vesk-ready" ]; then
-    echo "wine: creating prefix $WINEPREFIX (first time only, slow)"
+  if [ ! -f "$WINEPREFIX/.vesk-ready" ]; then
+    echo "wine: creating prefix $WINEPREFIX (first time only)"
     rm -rf "$WINEPREFIX"
     mkdir -p "$(dirname "$WINEPREFIX")"
-    wine wineboot -i >/dev/null 2>&1 || true
+    "$VESK_WINE" wineboot -i >/dev/null 2>&1 || true
     wineserver -w
     touch "$WINEPREFIX/.vesk-ready"
   fi
@@ -35,4 +45,14 @@ vesk_start_wine() {
 vesk_stop() {
   wineserver -k >/dev/null 2>&1 || true
   if [ -n "${VESK_XVFB_PID:-}" ]; then kill "$VESK_XVFB_PID" 2>/dev/null || true; fi
+}
+
+# Runs a Windows program of the selected side. A 32-bit program on the
+# 64-bit side would fall back to emulation and take minutes to start: say so.
+vesk_wine() {
+  if [ "$VESK_ARCH" != 32 ] && file -b "$1" 2>/dev/null | grep -q 'PE32 executable'; then
+    echo "vesk_wine: $1 is a 32-bit program; run the 64-bit test build (cmake/mingw-x86_64.cmake) instead" >&2
+    return 1
+  fi
+  "$VESK_WINE" "$@"
 }

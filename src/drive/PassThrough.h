@@ -14,7 +14,6 @@ enum : BYTE {
 // 0x405, buffered, read and write access.
 constexpr DWORD IOCTL_PASS_THROUGH_DIRECT = 0x4D014;
 
-#pragma pack(push, 4)
 struct ScsiPassThroughDirect {
     USHORT Length;              // 0
     UCHAR ScsiStatus;           // 2
@@ -36,8 +35,10 @@ struct PassThroughRequest {
     ULONG Filler;                  // 44
     UCHAR SenseBuffer[32];         // 48
 };
-#pragma pack(pop)
 
+// The layout the class driver reads from a 32-bit process. (A 64-bit
+// process has the same fields with a wider DataBuffer, naturally aligned.)
+#ifndef _WIN64
 static_assert(sizeof(ScsiPassThroughDirect) == 44, "pass-through header size");
 static_assert(offsetof(ScsiPassThroughDirect, ScsiStatus) == 2, "ScsiStatus");
 static_assert(offsetof(ScsiPassThroughDirect, CdbLength) == 6, "CdbLength");
@@ -51,3 +52,4 @@ static_assert(offsetof(ScsiPassThroughDirect, Cdb) == 28, "Cdb");
 static_assert(sizeof(PassThroughRequest) == 80, "pass-through request size");
 static_assert(offsetof(PassThroughRequest, Filler) == 44, "Filler");
 static_assert(offsetof(PassThroughRequest, SenseBuffer) == 48, "SenseBuffer");
+#endif

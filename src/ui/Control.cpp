@@ -55,7 +55,7 @@ void TControl::CreateChild(DWORD exStyle, const char *className, const char *tex
     if (!Handle) return;
     SetPropA(Handle, ControlProperty, this);
     OldProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongA(Handle, GWL_WNDPROC, reinterpret_cast<LONG>(&TControl::ChildProc)));
+        SetWindowLongPtrA(Handle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TControl::ChildProc)));
     TForm *form = OwnerForm();
     if (form && form->Font) SendMessageA(Handle, WM_SETFONT, reinterpret_cast<WPARAM>(form->Font), 0);
 }
@@ -67,7 +67,7 @@ LRESULT CALLBACK TControl::ChildProc(HWND window, UINT message, WPARAM wParam, L
     if (message == WM_NCDESTROY) {
         // The window goes away (with its parent, or on its own): unhook and
         // forget the handle so that the destructor does not touch it.
-        SetWindowLongA(window, GWL_WNDPROC, reinterpret_cast<LONG>(old));
+        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(old));
         RemovePropA(window, ControlProperty);
         control->Handle = nullptr;
         return CallWindowProcA(old, window, message, wParam, lParam);
