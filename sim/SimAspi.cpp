@@ -40,7 +40,10 @@ DWORD TSimAspi::Send(void *request) {
     memset(&call, 0, sizeof call);
     call.Cmd = bytes[0];
     call.Srb = request;
-    memcpy(call.Bytes, bytes, call.Cmd == SC_EXEC_SCSI_CMD ? 80 : 12);
+    memcpy(call.Bytes, bytes,
+           call.Cmd == SC_EXEC_SCSI_CMD ? sizeof(SRB_ExecSCSICmd)
+           : call.Cmd == SC_ABORT_SRB   ? sizeof(SRB_Abort)
+                                        : sizeof(SRB_GDEVBlock));
     BYTE status = SIM_SS_INVALID_CMD;
 
     switch (call.Cmd) {

@@ -19,7 +19,7 @@ enum : BYTE {
 // One request as the layer received it.
 struct TSimAspiCall {
     BYTE Cmd;              // SRB_Cmd
-    BYTE Bytes[80];        // the record as it arrived (12 bytes for type and abort requests)
+    BYTE Bytes[sizeof(SRB_ExecSCSICmd)];  // the record as it arrived (type and abort requests: their size)
     void *Srb;             // its address
     BYTE StatusAfter;      // SRB_Status when SendASPI32Command returned
 };

@@ -208,7 +208,7 @@ BOOL WINAPI SimDeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSiz
     record.OutSize = outSize;
     record.SameBuffer = in == out;
     record.Overlapped = overlapped != nullptr;
-    if (in) memcpy(record.Request, in, inSize < 80 ? inSize : 80);
+    if (in) memcpy(record.Request, in, inSize < sizeof record.Request ? inSize : sizeof record.Request);
     m.Ioctls.push_back(record);
     auto fail = [&m](DWORD error) {
         m.Ioctls.back().Error = error;

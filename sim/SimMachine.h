@@ -19,6 +19,7 @@
 #include "sim/SimDrive.h"
 #include "sim/SimAspi.h"
 #include "os/Os.h"
+#include "drive/PassThrough.h"
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,7 +31,7 @@ struct TSimIoctl {
     DWORD InSize, OutSize;
     bool SameBuffer;         // input and output buffer are one
     bool Overlapped;
-    BYTE Request[80];        // the input buffer as it arrived (its first 80 bytes)
+    BYTE Request[sizeof(PassThroughRequest)];  // the input buffer as it arrived (at most this much)
     DWORD Error;             // 0 when the call succeeded
 };
 
