@@ -14,6 +14,9 @@ DWORD WINAPI WaitFails(HANDLE, DWORD) {
 struct TAspiFixture : TSimFixture {
     TSimDrive *Drive;
     TAspiFixture() : TSimFixture(false) {
+        // The request block ends right before a no-access page, so anything
+        // written past its end stops the test at once.
+        Machine.GuardedBuffers = true;
         Drive = Machine.AddAspiDevice(0, 4, 1);
         Drive->NoMedium = false;
         Start();
