@@ -136,9 +136,9 @@ int TAtapi::Enumerate() {
                 if (*status != SS_COMP || query->SRB_DeviceType != DTYPE_CDROM) continue;
 
                 DeviceEntry &entry = Devices[DeviceCount];
-                entry.Adapter = query->SRB_HaId;
-                entry.Target = query->SRB_Target;
-                entry.Lun = query->SRB_Lun;
+                entry.Adapter = static_cast<BYTE>(a);
+                entry.Target = static_cast<BYTE>(t);
+                entry.Lun = static_cast<BYTE>(l);
                 SetAddress(entry.Adapter, entry.Target, entry.Lun);
                 // Cleared first: a drive that does not answer INQUIRY is
                 // recorded with an empty name.
