@@ -64,7 +64,8 @@ struct TOs {
 };
 
 // The table in force. Starts as the real functions (constant-initialised,
-// so it is usable from any static constructor).
+// so it is usable from any static constructor). Defined in os/OsTable.cpp,
+// or by a program that starts on a table of its own (see os/OsReal.h).
 extern TOs Os;
 
 // The real functions, for restoring or for wrapping.
