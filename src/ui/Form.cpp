@@ -127,6 +127,19 @@ LRESULT TForm::FormMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DESTROY:
         if (Application->GetMainForm() == this) Application->Terminate();
         return 0;
+    case WM_NEXTDLGCTL: {
+        // The dialog manager moves the focus with this (Tab, Shift+Tab, the
+        // arrow keys): wParam is the window when lParam says so, otherwise
+        // whether to go backwards.
+        HWND target = LOWORD(lParam) ? reinterpret_cast<HWND>(wParam)
+                                     : GetNextDlgTabItem(Handle, GetFocus(), wParam != 0);
+        if (target) {
+            SetFocus(target);
+            if (SendMessageA(target, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL)
+                SendMessageA(target, EM_SETSEL, 0, -1);
+        }
+        return 0;
+    }
     case WM_COMMAND:
         // Enter from the dialog manager (IDOK without a control): a focused
         // button is pressed, as a push button would be.

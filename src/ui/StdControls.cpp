@@ -68,15 +68,17 @@ TComboBox::TComboBox(TControl *parent, int left, int top, int width, int height,
     Height = height;
     if (!Handle) return;
     SendMessageA(Handle, CB_SETITEMHEIGHT, 0, itemHeight);
-    // The closed box takes its height from the selection field: make the
-    // whole box the height asked for.
-    RECT r;
-    GetWindowRect(Handle, &r);
-    int actual = r.bottom - r.top;
-    if (actual != height) {
-        LRESULT field = SendMessageA(Handle, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
-        if (field > 0)
-            SendMessageA(Handle, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field + (height - actual));
+    // The closed box takes its height from the selection field: set the
+    // field so that the whole box is the height asked for. Implementations
+    // differ in what they count into the field, so measure until it fits.
+    LRESULT field = SendMessageA(Handle, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+    for (int attempt = 0; attempt < 3 && field > 0; ++attempt) {
+        RECT r;
+        GetWindowRect(Handle, &r);
+        int actual = r.bottom - r.top;
+        if (actual == height) break;
+        field += height - actual;
+        SendMessageA(Handle, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
     }
 }
 
