@@ -136,7 +136,12 @@ void TControl::DrawItem(const DRAWITEMSTRUCT &) {}
 bool TControl::GetEnabled() const { return Handle && IsWindowEnabled(Handle); }
 
 void TControl::SetEnabled(bool enabled) {
-    if (Handle) EnableWindow(Handle, enabled ? TRUE : FALSE);
+    if (!Handle) return;
+    // A disabled window loses the focus to nobody, and the keyboard would
+    // then reach no control at all: hand it to the form first, which gives
+    // it to the first control that can take it.
+    if (!enabled && GetFocus() == Handle && Parent) SetFocus(OwnerForm()->Handle);
+    EnableWindow(Handle, enabled ? TRUE : FALSE);
 }
 
 void TControl::Repaint() {

@@ -104,11 +104,19 @@ LRESULT TForm::FormMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         return 0;
     case WM_SETFOCUS: {
-        // The focus belongs on a control, not on the form itself.
-        HWND target = (LastFocus && IsWindow(LastFocus) && IsWindowEnabled(LastFocus))
-                          ? LastFocus
-                          : GetNextDlgTabItem(Handle, nullptr, FALSE);
-        if (target && target != Handle) SetFocus(target);
+        // The focus belongs on a control, not on the form itself. A control
+        // that gives the focus up (it is being disabled) hands it to the
+        // next control in tab order.
+        HWND lost = reinterpret_cast<HWND>(wParam);
+        HWND target;
+        if (LastFocus && LastFocus != lost && IsWindow(LastFocus) && IsChild(Handle, LastFocus) &&
+            IsWindowEnabled(LastFocus))
+            target = LastFocus;
+        else if (lost && IsChild(Handle, lost))
+            target = GetNextDlgTabItem(Handle, lost, FALSE);
+        else
+            target = GetNextDlgTabItem(Handle, nullptr, FALSE);
+        if (target && target != lost && target != Handle) SetFocus(target);
         return 0;
     }
     case WM_PAINT: {

@@ -98,6 +98,9 @@ TEST_CASE("Start: probes first, then the list off, the bar at 20, the drive stop
         f.Pump();
         if (failing) w.Drive->Faults.push_back(TSimFault{});
         TDriverHook hook;
+        // Pressed from the keyboard: Start has the focus when it is disabled.
+        SetForegroundWindow(Form1->Handle);
+        SetFocus(Form1->BitBtn2->Handle);
         Form1->BitBtn2->Click();
         const std::vector<TSent> &sent = hook.Driver.Sent;
 
@@ -124,6 +127,10 @@ TEST_CASE("Start: probes first, then the list off, the bar at 20, the drive stop
         CHECK(Form1->SelDevice->GetEnabled());
         CHECK(Form1->BitBtn2->GetEnabled());
         CHECK(Form1->BitBtn3->GetEnabled());
+        // The keyboard still reaches a control of the window.
+        HWND focus = GetFocus();
+        CHECK(focus != nullptr);
+        CHECK(IsChild(Form1->Handle, focus));
         // The log was not cleared.
         std::vector<std::string> log = f.LogLines();
         REQUIRE(log.size() > 6);
