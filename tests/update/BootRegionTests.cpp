@@ -1,6 +1,7 @@
 // The boot region refresh: the descriptor tests, the comparison in 256-byte
 // reads and the rewrite in pieces of at most 128 bytes.
 #include <doctest/doctest.h>
+#include "update/Printing.h"
 #include "update/UpdateRig.h"
 #include <functional>
 #include <string.h>
@@ -165,7 +166,8 @@ TEST_CASE("boot region: what is read and written for each descriptor") {
 
     TTestImage image;
     for (const Row &row : rows) {
-        CAPTURE(row.what);
+        const std::string what = row.what;
+        CAPTURE(what);
         TUpdateRig rig(row.nt, &image);
         row.setup(rig);
         rig.Mark();

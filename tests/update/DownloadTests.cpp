@@ -1,6 +1,7 @@
 // The download: block writes, the commit, its recovery on each transport,
 // the commit test and the completion poll.
 #include <doctest/doctest.h>
+#include "update/Printing.h"
 #include "update/UpdateRig.h"
 #include <algorithm>
 #include <functional>
@@ -166,7 +167,8 @@ TEST_CASE("download: failures and their lines") {
          {"Status:2;SenseCode:5 : 24 : 0;", "Err:Flash Fail.", "Err:Flash Fail!!"}},
     };
     for (const Row &row : rows) {
-        CAPTURE(row.what);
+        const std::string what = row.what;
+        CAPTURE(what);
         TUpdateRig rig(row.nt, &image);
         row.setup(rig);
         rig.Mark();
@@ -226,7 +228,8 @@ TEST_CASE("download: a rejected commit on each transport") {
          Join({tur, sense}, Poll(1)), false, {}},
     };
     for (const Row &row : rows) {
-        CAPTURE(row.what);
+        const std::string what = row.what;
+        CAPTURE(what);
         TUpdateRig rig(row.nt, &image);
         RejectCommit(rig.Drive, row.times, row.reject.Key, row.reject.Asc, row.reject.Ascq);
         rig.Drive->NoMedium = !row.medium;
@@ -269,8 +272,10 @@ TEST_CASE("download: the completion poll") {
         rig.Drive->ProgrammingMs = 3600 * 1000;
         rig.Mark();
         CHECK_FALSE(Form1->FlashFirmware());
-        const std::vector<const TSimTraceEntry *> polls = rig.Commands(TSimCmd::TestUnitReady);
-        REQUIRE(polls.size() == 122);
+        std::vector<const TSimTraceEntry *> polls = rig.Commands(TSimCmd::TestUnitReady);
+        // The ASPI path's commit test sends one before the poll.
+        REQUIRE(polls.size() == (nt ? 122u : 123u));
+        if (!nt) polls.erase(polls.begin());
         CHECK(polls.back()->AtMs - polls.front()->AtMs == 121000u);
         CHECK(std::count(rig.Sim.Machine.Sleeps.begin(), rig.Sim.Machine.Sleeps.end(), 1000u) == 121);
         const std::string timeout = nt ? "Time Out Status:1;Debug:Trigger_SenseCode:2 : 4 : 1;"

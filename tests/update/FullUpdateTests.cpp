@@ -2,6 +2,7 @@
 // question, on each family's transport.
 #include <doctest/doctest.h>
 #include <algorithm>
+#include "update/Printing.h"
 #include "update/UpdateRig.h"
 
 namespace {
@@ -23,6 +24,11 @@ std::vector<std::string> CarriedImageSequence(bool nt) {
         FlashWrite(5, 1, 0xAD30, 0),
         FlashWrite(4, 0xE2, 0, 0x6B8B),         // commit: 0xE0 + 2 blocks, the checksum
     };
+    if (!nt) {
+        // The ASPI path's commit test asks the drive for its sense.
+        s.push_back(TestUnitReady());
+        s.push_back(RequestSense());
+    }
     for (int i = 0; i < 4; ++i) s.push_back(TestUnitReady());  // poll: 3 x NOT READY, then 2/3A
     s.push_back(TestUnitReady());                                // once more after the poll
     s.push_back(TestUnitReady());                                // first readiness test

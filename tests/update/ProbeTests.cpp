@@ -1,5 +1,6 @@
 // The two drive mode probes and what their answers change in an update.
 #include <doctest/doctest.h>
+#include "update/Printing.h"
 #include "update/UpdateRig.h"
 #include <algorithm>
 
@@ -30,7 +31,8 @@ TEST_CASE("mode probes: the capability bits and INQUIRY byte 38 they test") {
         TUpdateRig rig(nt, &image);
         for (const Row &row : rows) {
             CAPTURE(nt);
-            CAPTURE(row.what);
+            const std::string what = row.what;
+        CAPTURE(what);
             rig.Drive->Capabilities[8] = row.pageCode;
             rig.Drive->Capabilities[10] = row.readBits;
             rig.Drive->Capabilities[11] = row.writeBits;
@@ -83,7 +85,8 @@ TEST_CASE("mode probes decide the memory reads, the block lengths and the tray q
     for (bool nt : {true, false}) {
         for (const Row &row : rows) {
             CAPTURE(nt);
-            CAPTURE(row.what);
+            const std::string what = row.what;
+        CAPTURE(what);
             TImageSpec spec;
             spec.Version[0] = row.inquiry38;
             TTestImage image(spec);

@@ -1,6 +1,7 @@
 // The update sequence: the model and version test, the identity check, the
 // image check, the order of the steps and the way out of each.
 #include <doctest/doctest.h>
+#include "update/Printing.h"
 #include "update/UpdateRig.h"
 #include <algorithm>
 #include <functional>
@@ -103,7 +104,8 @@ TEST_CASE("update sequence: each way through and out of it") {
     };
 
     for (const Row &row : rows) {
-        CAPTURE(row.what);
+        const std::string what = row.what;
+        CAPTURE(what);
         TTestImage image(row.spec);
         TUpdateRig rig(true, &image);
         row.setup(rig);

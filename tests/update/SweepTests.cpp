@@ -4,6 +4,7 @@
 // never commit after a failed block, never call an unverified drive good,
 // and give back every buffer it took.
 #include <doctest/doctest.h>
+#include "update/Printing.h"
 #include "update/UpdateRig.h"
 #include <map>
 #include <stdio.h>

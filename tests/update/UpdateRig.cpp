@@ -224,7 +224,7 @@ TUpdateRig::TUpdateRig(bool nt, const TTestImage *image, bool guarded,
         FirmwareSlots = image->Slots.data();
         Plain = image->Plain;
         ImageChecksum = image->Checksum;
-        const BYTE *t = SlotBlock(image->Slots.data(), 0) + 0x40;
+        const BYTE *t = image->Plain[0].data() + 0x40;  // the template, as identification reads it
         version = t + 38;
         static char productText[17];
         memcpy(productText, t + 16, 16);

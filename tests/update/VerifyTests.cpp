@@ -1,6 +1,7 @@
 // After programming: the readiness wait, the read-back sum, the verdict and
 // the restart offer.
 #include <doctest/doctest.h>
+#include "update/Printing.h"
 #include "update/UpdateRig.h"
 #include <algorithm>
 #include <functional>
@@ -67,7 +68,8 @@ TEST_CASE("readiness: which answers count as ready") {
                 if (row.aspiOnly && nt) continue;
                 CAPTURE(nt);
                 CAPTURE(alternate);
-                CAPTURE(row.what);
+                const std::string what = row.what;
+        CAPTURE(what);
                 TUpdateRig rig(nt, &image);
                 rig.Drive->NoMedium = false;
                 UpdateFlags.AlternateMode = alternate;
