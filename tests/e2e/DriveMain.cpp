@@ -99,6 +99,7 @@ int main(int argc, char **argv) {
     for (const std::string &l : w.LogLines()) Say("  log: %s", l);
     Shot("2-idle");
 
+    const size_t notice = w.LogLines().size();
     TMainWindow::Click(w.StartButton);
     Say("pressed Start");
     const DWORD pressed = GetTickCount();
@@ -107,26 +108,32 @@ int main(int argc, char **argv) {
     Say("Start, Exit and the drive list are disabled while the update runs");
 
     // The window answers only where the program lets its messages run:
-    // during the completion poll (the drive programming), and before each
-    // read of the read-back.
+    // once a second while the drive programs, and before each read of the
+    // read-back. Each question waits for such a moment, so ask few: the
+    // number of log lines tells the stage ("Flashing .." after the notice,
+    // then "Flash Complete!!"), the progress bar's range the read-back.
     bool flashing = false, verifying = false;
     HWND restart = nullptr;
     WaitFor([&] {
         if ((restart = program.Box()) != nullptr) return true;
         if (TMainWindow::Enabled(w.StartButton) || !program.Running()) return true;
-        const std::vector<std::string> log = w.LogLines();
-        if (!flashing && Contains(log, "Flashing ..")) {
+        const size_t lines = static_cast<size_t>(SendA(w.Log, LB_GETCOUNT));
+        if (!flashing && lines > notice) {
             flashing = true;
             char position[32];
             snprintf(position, sizeof position, "%d%%", w.ProgressPosition());
-            Say("flashing: progress %s", position);
+            Say("flashing: the drive programs, progress %s", position);
             Shot("3-flashing");
-        }
-        if (!verifying && Contains(log, "Flash Complete!!") && w.ProgressMax() != 100) {
+        } else if (flashing && !verifying && lines > notice + 1) {
+            // Well into the first block, so the bar shows it moving.
+            const int max = w.ProgressMax();
+            if (max == 100) return false;
+            const int position = w.ProgressPosition();
+            if (position < max / 3) return false;
             verifying = true;
-            char position[48];
-            snprintf(position, sizeof position, "%d of %d", w.ProgressPosition(), w.ProgressMax());
-            Say("reading the drive back: progress %s", position);
+            char text[48];
+            snprintf(text, sizeof text, "%d of %d", position, max);
+            Say("reading the drive back: progress %s", text);
             Shot("4-verifying");
         }
         return false;
