@@ -165,10 +165,11 @@ TEST_CASE("boot region: what is read and written for each descriptor") {
     };
 
     TTestImage image;
+    TRigPool pool(&image);
     for (const Row &row : rows) {
         const std::string what = row.what;
         CAPTURE(what);
-        TUpdateRig rig(row.nt, &image);
+        TUpdateRig &rig = pool.Get(row.nt);
         row.setup(rig);
         rig.Mark();
         CHECK(Form1->RefreshBootRegion() == row.result);
@@ -200,9 +201,10 @@ TEST_CASE("boot region: the scramble flag test of the refresh") {
         BYTE flag;
         bool rewritten;
     };
+    TRigPool pool(&image);
     for (const Row &row : {Row{0x01, false}, Row{0x07, false}, Row{0x20, true}, Row{0x00, true}}) {
         CAPTURE(static_cast<int>(row.flag));
-        TUpdateRig rig(true, &image);
+        TUpdateRig &rig = pool.Get(true);
         Form1->ScrambleFlag = row.flag;
         Region(rig.Drive, 0, 0x100, 0x100);
         memcpy(&rig.Drive->Memory[0][0x100], image.Plain[0].data() + 0x100, 0x100);

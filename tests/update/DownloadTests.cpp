@@ -108,9 +108,10 @@ TEST_CASE("download: blocks, lengths and the commit") {
         TImageSpec spec;
         spec.ScrambleFlag = 0x01;
         TTestImage scrambled(spec);
+        TRigPool pool(&scrambled);
         for (BYTE flag : {BYTE(0x01), BYTE(0x07), BYTE(0x20)}) {
             CAPTURE(static_cast<int>(flag));
-            TUpdateRig rig(true, &scrambled);
+            TUpdateRig &rig = pool.Get(true);
             Form1->ScrambleFlag = flag;
             rig.Drive->ChecksumRule = TSimChecksumRule::Off;
             rig.Mark();
@@ -166,16 +167,19 @@ TEST_CASE("download: failures and their lines") {
          {FlashWrite(4, 0xE0, 0, cs), FlashWrite(5, 0xE0, 0, cs)},
          {"Status:2;SenseCode:5 : 24 : 0;", "Err:Flash Fail.", "Err:Flash Fail!!"}},
     };
-    for (const Row &row : rows) {
-        const std::string what = row.what;
-        CAPTURE(what);
-        TUpdateRig rig(row.nt, &image);
-        row.setup(rig);
-        rig.Mark();
-        CHECK_FALSE(Form1->FlashFirmware());
-        CHECK(rig.Trace() == row.sent);
-        CHECK(rig.NewLog() == Join({"Flashing .."}, row.log));
-        CHECK(rig.BuffersBalanced());
+    {
+        TRigPool pool(&image);
+        for (const Row &row : rows) {
+            const std::string what = row.what;
+            CAPTURE(what);
+            TUpdateRig &rig = pool.Get(row.nt);
+            row.setup(rig);
+            rig.Mark();
+            CHECK_FALSE(Form1->FlashFirmware());
+            CHECK(rig.Trace() == row.sent);
+            CHECK(rig.NewLog() == Join({"Flashing .."}, row.log));
+            CHECK(rig.BuffersBalanced());
+        }
     }
 
     SUBCASE("block count 0 shows 70 right after 20") {
@@ -227,10 +231,11 @@ TEST_CASE("download: a rejected commit on each transport") {
         {"ASPI, NOT READY: no retry, accepted", false, 1, {2, 0x04, 0x01}, false,
          Join({tur, sense}, Poll(1)), false, {}},
     };
+    TRigPool pool(&image);
     for (const Row &row : rows) {
         const std::string what = row.what;
         CAPTURE(what);
-        TUpdateRig rig(row.nt, &image);
+        TUpdateRig &rig = pool.Get(row.nt);
         RejectCommit(rig.Drive, row.times, row.reject.Key, row.reject.Asc, row.reject.Ascq);
         rig.Drive->NoMedium = !row.medium;
         rig.Mark();

@@ -32,7 +32,7 @@ TEST_CASE("mode probes: the capability bits and INQUIRY byte 38 they test") {
         for (const Row &row : rows) {
             CAPTURE(nt);
             const std::string what = row.what;
-        CAPTURE(what);
+            CAPTURE(what);
             rig.Drive->Capabilities[8] = row.pageCode;
             rig.Drive->Capabilities[10] = row.readBits;
             rig.Drive->Capabilities[11] = row.writeBits;
@@ -82,15 +82,25 @@ TEST_CASE("mode probes decide the memory reads, the block lengths and the tray q
         {"CD-R writer after an alternate-mode Start", 0x08, 0x11, 'B', true, false, false,
          {ModeSense(), Inquiry(), ModeSense()}},
     };
+    // Rows in a row with the same version byte share one window.
+    std::unique_ptr<TTestImage> image;
+    std::unique_ptr<TUpdateRig> made;
     for (bool nt : {true, false}) {
+        made.reset();
         for (const Row &row : rows) {
             CAPTURE(nt);
             const std::string what = row.what;
-        CAPTURE(what);
-            TImageSpec spec;
-            spec.Version[0] = row.inquiry38;
-            TTestImage image(spec);
-            TUpdateRig rig(nt, &image);
+            CAPTURE(what);
+            if (made && image->Plain[0][0x40 + 38] == row.inquiry38) {
+                made->Reset();
+            } else {
+                made.reset();
+                TImageSpec spec;
+                spec.Version[0] = row.inquiry38;
+                image.reset(new TTestImage(spec));
+                made.reset(new TUpdateRig(nt, image.get()));
+            }
+            TUpdateRig &rig = *made;
             rig.Drive->Capabilities[10] = row.readBits;
             rig.Drive->Capabilities[11] = row.writeBits;
             // The drive sums what the image declares, not the alternate mode's fill.

@@ -32,6 +32,12 @@ TImageSpec Scrambled() {
     return spec;
 }
 
+bool SameImage(const TImageSpec &a, const TImageSpec &b) {
+    return a.Lengths == b.Lengths && a.ScrambleFlag == b.ScrambleFlag &&
+           strcmp(a.Product, b.Product) == 0 && a.ChecksumDelta == b.ChecksumDelta &&
+           a.Version[0] == b.Version[0] && a.Version[1] == b.Version[1];
+}
+
 const std::vector<std::string> Success = {"Flashing ..", "Flash Complete!!",
                                           "Firmware Verify ok!!"};
 
@@ -103,11 +109,22 @@ TEST_CASE("update sequence: each way through and out of it") {
          [](TUpdateRig &) {}, Success, 2, true, true, 0, true},
     };
 
+    // Rows in a row with the same image share one window.
+    std::unique_ptr<TTestImage> image;
+    std::unique_ptr<TUpdateRig> made;
+    const TImageSpec *last = nullptr;
     for (const Row &row : rows) {
         const std::string what = row.what;
         CAPTURE(what);
-        TTestImage image(row.spec);
-        TUpdateRig rig(true, &image);
+        if (last && SameImage(*last, row.spec)) {
+            made->Reset();
+        } else {
+            made.reset();
+            image.reset(new TTestImage(row.spec));
+            made.reset(new TUpdateRig(true, image.get()));
+            last = &row.spec;
+        }
+        TUpdateRig &rig = *made;
         row.setup(rig);
         rig.Start();
 
@@ -119,7 +136,7 @@ TEST_CASE("update sequence: each way through and out of it") {
         CHECK(rig.Commands(TSimCmd::FlashCommit).empty() == !row.flashed);
         CHECK(rig.Commands(TSimCmd::ReadDriveBuffer).empty());
         if (row.markerModel >= 0) CHECK(UpdateFlags.DriveIsMarkerModel == (row.markerModel == 1));
-        CHECK(rig.Form->Boxes.size() == (row.restartAsked ? 2u : 1u));
+        CHECK(rig.NewBoxes().size() == (row.restartAsked ? 1u : 0u));
         if (row.log == Success) CHECK(rig.MemoryHoldsImage());
         CHECK(rig.ControlsEnabled());
         CHECK(rig.BuffersBalanced());

@@ -70,19 +70,16 @@ TEST_CASE("sweep: every command of a complete update fails in turn") {
     int runs = 0;
     std::map<std::string, int> outcomes;
     for (bool nt : {true, false}) {
-        size_t commands = 0;
-        {
-            TUpdateRig rig(nt, &image, true);
-            rig.Start();
-            REQUIRE(CheckRun(rig) == "Firmware Verify ok!!");
-            commands = rig.Drive->Trace.size();
-        }
+        TUpdateRig rig(nt, &image, true);
+        rig.Start();
+        REQUIRE(CheckRun(rig) == "Firmware Verify ok!!");
+        const size_t commands = rig.Drive->Trace.size();
         for (int mode = 0; mode < 2; ++mode) {
             for (size_t k = 1; k <= commands; ++k) {
                 CAPTURE(nt);
                 CAPTURE(mode);
                 CAPTURE(k);
-                TUpdateRig rig(nt, &image, true);
+                rig.Reset();
                 rig.Form->Answers = std::vector<int>(8, IDCANCEL);
                 TSimFault f;
                 f.Nth = rig.Drive->CommandCount + static_cast<int>(k);
@@ -219,41 +216,30 @@ TEST_CASE("sweep: malformed drive answers through probes, matching, checks and t
     EventAnswers = 0;
     int runs = 0, answers = 0, updates = 0;
     std::map<std::string, int> outcomes;
-    for (int run = 0; run < 120; ++run) {
-        const bool nt = run % 2 == 0;
-        CAPTURE(run);
-        CAPTURE(random.State);
-        int made = 0;
-        // INQUIRY data malformed from the start goes through the drive
-        // search and the matching; malformed later, through the probes and
-        // the update's own checks.
-        const bool earlyInquiry = random.Chance(30);
-        TUpdateRig rig(nt, &image, true, [&](TSimDrive *d) {
-            if (earlyInquiry) { MalformInquiry(random, d->InquiryData); ++made; }
-            if (random.Chance(60)) { MalformCapabilities(random, d->Capabilities); ++made; }
-            if (random.Chance(80)) { MalformDescriptor(random, d->BootDescriptor); ++made; }
-            if (random.Chance(30)) {
-                for (int i = 0; i < 8; ++i)
-                    for (DWORD a = 0; a < 65536; a += 1 + random.Below(64)) d->Memory[i][a] = random.Byte();
-                ++made;
-            }
-            d->ChecksumRule = TSimChecksumRule::Declared;
-            d->DeclaredLengths[0] = 0x400;
-            d->DeclaredLengths[1] = 0x310;
-            d->NoMedium = random.Chance(70);
-        });
+
+    // What the drive answers apart from INQUIRY, and how it behaves.
+    auto malform = [&](TSimDrive *d) {
+        if (random.Chance(60)) { MalformCapabilities(random, d->Capabilities); ++answers; }
+        if (random.Chance(80)) { MalformDescriptor(random, d->BootDescriptor); ++answers; }
+        if (random.Chance(30)) {
+            for (int i = 0; i < 8; ++i)
+                for (DWORD a = 0; a < 65536; a += 1 + random.Below(64)) d->Memory[i][a] = random.Byte();
+            ++answers;
+        }
+        d->ChecksumRule = TSimChecksumRule::Declared;
+        d->DeclaredLengths[0] = 0x400;
+        d->DeclaredLengths[1] = 0x310;
+        d->NoMedium = random.Chance(70);
+    };
+
+    auto update = [&](TUpdateRig &rig, bool nt) {
         ++runs;
-        answers += made;
         if (Form1->SelDevice->ItemCount() == 0) {
             // Not listed: the window says so and closes; there is nothing to start.
             REQUIRE(rig.Form->Boxes.size() == 2);
             CHECK(rig.Form->Boxes[1].Text == "Can't find the device to upgrade !!");
             ++outcomes["not listed"];
-            continue;
-        }
-        if (!earlyInquiry && random.Chance(70)) {
-            MalformInquiry(random, rig.Drive->InquiryData);
-            ++answers;
+            return;
         }
         rig.Form->Answers = std::vector<int>(8, IDCANCEL);
         const bool hookEvents = random.Chance(50);
@@ -273,11 +259,42 @@ TEST_CASE("sweep: malformed drive answers through probes, matching, checks and t
         }
         ++updates;
         ++outcomes[CheckRun(rig)];
+    };
+
+    // INQUIRY data malformed after the drive was matched goes through the
+    // probes and the update's own checks, on one window per transport...
+    for (bool nt : {true, false}) {
+        TUpdateRig rig(nt, &image, true);
+        for (int run = 0; run < 45; ++run) {
+            CAPTURE(nt);
+            CAPTURE(run);
+            CAPTURE(random.State);
+            rig.Reset();
+            malform(rig.Drive);
+            if (random.Chance(70)) {
+                MalformInquiry(random, rig.Drive->InquiryData);
+                ++answers;
+            }
+            update(rig, nt);
+        }
+    }
+    // ...and from the start, through the drive search and the matching.
+    for (int run = 0; run < 16; ++run) {
+        const bool nt = run % 2 == 0;
+        CAPTURE(nt);
+        CAPTURE(run);
+        CAPTURE(random.State);
+        TUpdateRig rig(nt, &image, true, [&](TSimDrive *d) {
+            MalformInquiry(random, d->InquiryData);
+            ++answers;
+            malform(d);
+        });
+        update(rig, nt);
     }
     answers += EventAnswers;
     printf("malformed answers: %d runs, %d updates started, %d answers tried\n%s", runs, updates,
            answers, Summary(outcomes).c_str());
-    CHECK(updates > 20);
+    CHECK(updates > 40);
 }
 
 TEST_CASE("sweep: malformed drive buffers through the marker check of a complete update") {
@@ -288,9 +305,12 @@ TEST_CASE("sweep: malformed drive buffers through the marker check of a complete
     const char *const markers[] = {"Quorvex ODD", "Quorvex Design", "Quorvex OD", "Quorvex"};
     std::map<std::string, int> outcomes;
     int runs = 0;
+    TRigPool pool(&image, true);
     for (int run = 0; run < 6; ++run) {
         CAPTURE(run);
-        TUpdateRig rig(run % 2 == 0, &image, true, [&](TSimDrive *d) {
+        TUpdateRig &rig = pool.Get(run < 3);
+        {
+            TSimDrive *d = rig.Drive;
             d->DriveBuffer.resize(random.Below(70000));
             for (BYTE &b : d->DriveBuffer) b = random.OddByte();
             const char *text = markers[random.Below(4)];
@@ -301,7 +321,7 @@ TEST_CASE("sweep: malformed drive buffers through the marker check of a complete
                 d->DriveBuffer[at + 2 * i] = static_cast<BYTE>(text[i]);
                 d->DriveBuffer[at + 2 * i + 1] = random.Chance(90) ? 0 : 0x20;
             }
-        });
+        }
         UpdateFlags.ImageHasDesignMarker = true;
         rig.Form->Answers = std::vector<int>(8, IDCANCEL);
         rig.Start();

@@ -218,32 +218,69 @@ TUpdateRig::TUpdateRig(bool nt, const TTestImage *image, bool guarded,
                        const std::function<void(TSimDrive *)> &prepare)
     : Sim(nt), SavedSlots(FirmwareSlots) {
     Drive = Sim.AddDrive();
-    const BYTE *version = reinterpret_cast<const BYTE *>("D8");
-    const char *product = "PLM-6100X DVD RW";
+    Version[0] = 'D';
+    Version[1] = '8';
+    memcpy(Product, "PLM-6100X DVD RW", 17);
     if (image) {
         FirmwareSlots = image->Slots.data();
         Plain = image->Plain;
         ImageChecksum = image->Checksum;
         const BYTE *t = image->Plain[0].data() + 0x40;  // the template, as identification reads it
-        version = t + 38;
-        static char productText[17];
-        memcpy(productText, t + 16, 16);
-        productText[16] = 0;
-        product = productText;
+        Version[0] = t[38];
+        Version[1] = t[39];
+        memcpy(Product, t + 16, 16);
     } else {
         Plain = CarriedPlainBlocks();
         ImageChecksum = static_cast<WORD>(EmbeddedSlots[HeaderChecksum] |
                                           EmbeddedSlots[HeaderChecksum + 1] << 8);
     }
-    Drive->SetIdentity("VESK    ", product, "2.1 ", version[0], version[1]);
-    Drive->Capabilities[11] = 0x11;  // writes CD-R and DVD-R
-    Drive->ProgrammingMs = 2500;
+    ShapeDrive();
     Sim.Machine.GuardedBuffers = guarded;
     if (prepare) prepare(Drive);
     Sim.Start();
     Form.reset(new TFormFixture());
     Form->Answers = {IDOK, IDCANCEL};  // confirm the start-up, decline the restart
     MakeWindow();
+}
+
+void TUpdateRig::ShapeDrive() {
+    Drive->SetIdentity("VESK    ", Product, "2.1 ", Version[0], Version[1]);
+    Drive->Capabilities[11] = 0x11;  // writes CD-R and DVD-R
+    Drive->ProgrammingMs = 2500;
+}
+
+void TUpdateRig::Reset() {
+    // A drive as it comes, on the clock of the machine.
+    TSimClock *clock = Drive->Clock;
+    std::unique_ptr<TSimDrive> fresh(new TSimDrive());
+    *Drive = *fresh;
+    Drive->Clock = clock;
+    ShapeDrive();
+
+    TSimMachine &m = Sim.Machine;
+    m.Sleeps.clear();
+    m.Restarts.clear();
+    m.PrivilegeNames.clear();
+    m.PrivilegeRequests = 0;
+    m.RestartRequests = 0;
+    m.TokenAccess = 0;
+    m.FailAllocAfter = -1;
+    // The ASPI request block keeps the last sense for the life of the
+    // drive-access object; a new run starts without one.
+    if (Atapi.AspiRequest) {
+        memset(Atapi.AspiRequest->SenseArea, 0, sizeof Atapi.AspiRequest->SenseArea);
+        Atapi.AspiRequest->SRB_TargStat = 0;
+    }
+
+    // The window as it was made.
+    UpdateFlags = FlagsAfterCreate;
+    Form1->LoadDescriptor(0);
+    Form1->Edit1->SetText(Identification);
+    Form1->ProgressBar1->SetMin(0);
+    Form1->ProgressBar1->SetMax(100);
+    Form1->ProgressBar1->SetPosition(0);
+    Form->Answers = {IDCANCEL};
+    Mark();
 }
 
 TUpdateRig::~TUpdateRig() {
@@ -256,12 +293,15 @@ TUpdateRig::~TUpdateRig() {
 void TUpdateRig::MakeWindow() {
     Form->Create();
     Form->Pump(0);
+    FlagsAfterCreate = UpdateFlags;
+    Form1->Edit1->GetText(Identification, sizeof Identification);
     Mark();
 }
 
 void TUpdateRig::Mark() {
     Drive->Trace.clear();
     LogMark = Form->LogLines().size();
+    BoxMark = Form->Boxes.size();
     BuffersAtMark = Sim.Machine.BuffersOut;
     Progress.reset();
     Progress.reset(new TProgressLog(Form1->ProgressBar1->Handle));
@@ -283,6 +323,11 @@ bool TUpdateRig::MemoryHoldsImage() const {
     return true;
 }
 
+std::vector<TFormFixture::Box> TUpdateRig::NewBoxes() const {
+    return std::vector<TFormFixture::Box>(Form->Boxes.begin() + static_cast<long>(BoxMark),
+                                          Form->Boxes.end());
+}
+
 bool TUpdateRig::BuffersBalanced() const {
     return Sim.Machine.BuffersOut == BuffersAtMark && Sim.Machine.BadFrees == 0;
 }
@@ -297,4 +342,16 @@ std::vector<const TSimTraceEntry *> TUpdateRig::Commands(TSimCmd kind) const {
     for (const TSimTraceEntry &e : Drive->Trace)
         if (kind == TSimCmd::Any || e.Kind == kind) out.push_back(&e);
     return out;
+}
+
+TUpdateRig &TRigPool::Get(bool nt) {
+    std::unique_ptr<TUpdateRig> &rig = Rigs[nt ? 1 : 0];
+    if (rig) {
+        rig->Reset();
+    } else {
+        // Only one simulated machine can be installed at a time.
+        Rigs[nt ? 0 : 1].reset();
+        rig.reset(new TUpdateRig(nt, Image, Guarded));
+    }
+    return *rig;
 }

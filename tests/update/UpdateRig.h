@@ -111,12 +111,17 @@ public:
 
     // Creates the window (done by the constructor unless deferred).
     void MakeWindow();
-    // Forgets the trace and the log so far, starts the progress log.
+    // Forgets the trace, the log and the boxes so far, starts the progress log.
     void Mark();
+    // Makes the rig ready for another run on the same window (which is
+    // slow to make): a drive as it comes, the machine's counters cleared,
+    // the window's image, flags, identification and progress bar as made.
+    void Reset();
     // Presses Start (after Mark()).
     void Start();
-    // Log lines written since Mark().
+    // Log lines written and message boxes shown since Mark().
     std::vector<std::string> NewLog() const;
+    std::vector<TFormFixture::Box> NewBoxes() const;
     // True when the drive's memory holds every block of the image.
     bool MemoryHoldsImage() const;
     // Controls the update disables, all enabled again.
@@ -133,5 +138,24 @@ public:
 private:
     const BYTE *SavedSlots;
     size_t LogMark = 0;
+    size_t BoxMark = 0;
+    BYTE Version[2];
+    char Product[17];
+    TUpdateFlags FlagsAfterCreate;
+    char Identification[64] = {};
+    void ShapeDrive();
     int BuffersAtMark = 0;
+};
+
+// One rig per transport for runs that share an image: made at the first
+// use, reset for every further one.
+class TRigPool {
+public:
+    explicit TRigPool(const TTestImage *image = nullptr, bool guarded = false)
+        : Image(image), Guarded(guarded) {}
+    TUpdateRig &Get(bool nt);
+private:
+    const TTestImage *Image;
+    bool Guarded;
+    std::unique_ptr<TUpdateRig> Rigs[2];
 };

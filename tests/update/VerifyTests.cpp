@@ -62,6 +62,7 @@ TEST_CASE("readiness: which answers count as ready") {
         {"the drive stays busy", false, [](TUpdateRig &r) { r.Drive->NotReadyForever = true; }, 0, 0},
     };
     TTestImage image;
+    TRigPool pool(&image);
     for (bool nt : {true, false}) {
         for (bool alternate : {false, true}) {
             for (const Row &row : rows) {
@@ -69,8 +70,8 @@ TEST_CASE("readiness: which answers count as ready") {
                 CAPTURE(nt);
                 CAPTURE(alternate);
                 const std::string what = row.what;
-        CAPTURE(what);
-                TUpdateRig rig(nt, &image);
+                CAPTURE(what);
+                TUpdateRig &rig = pool.Get(nt);
                 rig.Drive->NoMedium = false;
                 UpdateFlags.AlternateMode = alternate;
                 row.setup(rig);
@@ -177,9 +178,10 @@ TEST_CASE("restart offer") {
         int answer;
         bool restarts;
     };
+    TRigPool pool(&image);
     for (const Row &row : {Row{IDOK, true}, Row{IDCANCEL, false}, Row{IDABORT, false}}) {
         CAPTURE(row.answer);
-        TUpdateRig rig(true, &image);
+        TUpdateRig &rig = pool.Get(true);
         rig.Form->Answers = {row.answer};
         const size_t boxes = rig.Form->Boxes.size();
         Form1->PromptRestart();
