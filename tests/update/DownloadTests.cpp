@@ -167,7 +167,7 @@ TEST_CASE("download: failures and their lines") {
          {FlashWrite(4, 0xE0, 0, cs), FlashWrite(5, 0xE0, 0, cs)},
          {"Status:2;SenseCode:5 : 24 : 0;", "Err:Flash Fail.", "Err:Flash Fail!!"}},
     };
-    {
+    SUBCASE("each failure") {
         TRigPool pool(&image);
         for (const Row &row : rows) {
             const std::string what = row.what;
@@ -269,26 +269,28 @@ TEST_CASE("download: the completion poll") {
         CHECK(rig.Commands(TSimCmd::TestUnitReady).size() == 2);
         CHECK(std::count(rig.Sim.Machine.Sleeps.begin(), rig.Sim.Machine.Sleeps.end(), 1000u) == 0);
     }
-    for (bool nt : {true, false}) {
-        CAPTURE(nt);
-        // The drive never comes back: the poll gives up at the first test at
-        // which 121 seconds are counted.
-        TUpdateRig rig(nt, &image);
-        rig.Drive->ProgrammingMs = 3600 * 1000;
-        rig.Mark();
-        CHECK_FALSE(Form1->FlashFirmware());
-        std::vector<const TSimTraceEntry *> polls = rig.Commands(TSimCmd::TestUnitReady);
-        // The ASPI path's commit test sends one before the poll.
-        REQUIRE(polls.size() == (nt ? 122u : 123u));
-        if (!nt) polls.erase(polls.begin());
-        CHECK(polls.back()->AtMs - polls.front()->AtMs == 121000u);
-        CHECK(std::count(rig.Sim.Machine.Sleeps.begin(), rig.Sim.Machine.Sleeps.end(), 1000u) == 121);
-        const std::string timeout = nt ? "Time Out Status:1;Debug:Trigger_SenseCode:2 : 4 : 1;"
-                                       : "Time Out Status:2;Status:1;Debug:Trigger_SenseCode:2 : 4 : 1;";
-        CHECK(rig.NewLog() == std::vector<std::string>{"Flashing ..", timeout,
-                                                       "Err:Flash error,time out 120 Sec",
-                                                       "Err:Flash Fail!!"});
-        CHECK(rig.Drive->Trace.back().Kind == TSimCmd::TestUnitReady);
-        CHECK(rig.BuffersBalanced());
+    SUBCASE("the drive never comes back") {
+        for (bool nt : {true, false}) {
+            CAPTURE(nt);
+            // The drive never comes back: the poll gives up at the first test at
+            // which 121 seconds are counted.
+            TUpdateRig rig(nt, &image);
+            rig.Drive->ProgrammingMs = 3600 * 1000;
+            rig.Mark();
+            CHECK_FALSE(Form1->FlashFirmware());
+            std::vector<const TSimTraceEntry *> polls = rig.Commands(TSimCmd::TestUnitReady);
+            // The ASPI path's commit test sends one before the poll.
+            REQUIRE(polls.size() == (nt ? 122u : 123u));
+            if (!nt) polls.erase(polls.begin());
+            CHECK(polls.back()->AtMs - polls.front()->AtMs == 121000u);
+            CHECK(std::count(rig.Sim.Machine.Sleeps.begin(), rig.Sim.Machine.Sleeps.end(), 1000u) == 121);
+            const std::string timeout = nt ? "Time Out Status:1;Debug:Trigger_SenseCode:2 : 4 : 1;"
+                                           : "Time Out Status:2;Status:1;Debug:Trigger_SenseCode:2 : 4 : 1;";
+            CHECK(rig.NewLog() == std::vector<std::string>{"Flashing ..", timeout,
+                                                           "Err:Flash error,time out 120 Sec",
+                                                           "Err:Flash Fail!!"});
+            CHECK(rig.Drive->Trace.back().Kind == TSimCmd::TestUnitReady);
+            CHECK(rig.BuffersBalanced());
+        }
     }
 }

@@ -128,30 +128,32 @@ TEST_CASE("verification: the read-back and the verdict") {
         CHECK(Count(rig.Sim.Machine.Sleeps, 100) == 300);
     }
     // A failed read must not pass, whatever the checksum, also one of 0.
-    for (bool zeroChecksum : {false, true}) {
-        CAPTURE(zeroChecksum);
-        TUpdateRig rig(false, &image);
-        PutImage(rig);
-        if (zeroChecksum) {
-            Form1->Checksum = 0;
-            memset(rig.Drive->Memory[0], 0, 0x400);
-            memset(rig.Drive->Memory[1], 0, 0x310);
-        }
-        TSimFault f;
-        f.Kind = TSimCmd::ReadMemory38;
-        f.Times = 1;
-        f.Nth = rig.Drive->CommandCount + 2;  // the second read
-        rig.Drive->Faults.push_back(f);
-        rig.Mark();
-        CHECK(Form1->ReadBackChecksum() == -1);
-        CHECK(rig.Trace().size() == 2);
+    SUBCASE("a failed read fails the verification") {
+        for (bool zeroChecksum : {false, true}) {
+            CAPTURE(zeroChecksum);
+            TUpdateRig rig(false, &image);
+            PutImage(rig);
+            if (zeroChecksum) {
+                Form1->Checksum = 0;
+                memset(rig.Drive->Memory[0], 0, 0x400);
+                memset(rig.Drive->Memory[1], 0, 0x310);
+            }
+            TSimFault f;
+            f.Kind = TSimCmd::ReadMemory38;
+            f.Times = 1;
+            f.Nth = rig.Drive->CommandCount + 2;  // the second read
+            rig.Drive->Faults.push_back(f);
+            rig.Mark();
+            CHECK(Form1->ReadBackChecksum() == -1);
+            CHECK(rig.Trace().size() == 2);
 
-        f.Nth = rig.Drive->CommandCount + 3 + 2;  // after the readiness test's three commands
-        rig.Drive->Faults.push_back(f);
-        rig.Mark();
-        CHECK_FALSE(Form1->VerifyFirmware());
-        CHECK(rig.NewLog() == std::vector<std::string>{"Err:Verify NG !!"});
-        CHECK(rig.Commands(TSimCmd::ReadMemory38).size() == 2u);
+            f.Nth = rig.Drive->CommandCount + 3 + 2;  // after the readiness test's three commands
+            rig.Drive->Faults.push_back(f);
+            rig.Mark();
+            CHECK_FALSE(Form1->VerifyFirmware());
+            CHECK(rig.NewLog() == std::vector<std::string>{"Err:Verify NG !!"});
+            CHECK(rig.Commands(TSimCmd::ReadMemory38).size() == 2u);
+        }
     }
 }
 
