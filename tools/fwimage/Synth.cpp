@@ -29,24 +29,24 @@ private:
 
 }  // namespace
 
-bool Synthesize(const SynthSpec &spec, std::vector<std::vector<uint8_t>> &blocks,
+bool Synthesize(const SynthRequest &request, std::vector<std::vector<uint8_t>> &blocks,
                 std::string &error) {
-    if (spec.Lengths.empty()) {
+    if (request.Lengths.empty()) {
         error = "no block length given";
         return false;
     }
-    if (spec.TemplateOffset == 0 || spec.TemplateOffset + TemplateSize > spec.Lengths[0]) {
+    if (request.TemplateOffset == 0 || request.TemplateOffset + TemplateSize > request.Lengths[0]) {
         error = "the template must lie inside block 0, after its first byte";
         return false;
     }
-    Filler filler(spec.Seed);
-    blocks.assign(spec.Lengths.size(), {});
+    Filler filler(request.Seed);
+    blocks.assign(request.Lengths.size(), {});
     for (size_t k = 0; k < blocks.size(); ++k) {
-        blocks[k].resize(spec.Lengths[k]);
+        blocks[k].resize(request.Lengths[k]);
         blocks[k][0] = 0x02;
         for (size_t i = 1; i < blocks[k].size(); ++i) blocks[k][i] = filler.Next();
     }
-    BuildTemplate(spec.Id, blocks[0].data() + spec.TemplateOffset);
+    BuildTemplate(request.Id, blocks[0].data() + request.TemplateOffset);
 
     uint32_t sum = 0;
     for (const auto &b : blocks) {
@@ -54,11 +54,11 @@ bool Synthesize(const SynthSpec &spec, std::vector<std::vector<uint8_t>> &blocks
     }
     // The difference, taken the short way round (at most 32768 either way),
     // is spread over filler bytes from the end of the last block backwards.
-    int delta = static_cast<int>(static_cast<uint16_t>(spec.Checksum - sum));
+    int delta = static_cast<int>(static_cast<uint16_t>(request.Checksum - sum));
     if (delta > 32767) delta -= 65536;
     for (size_t k = blocks.size(); k-- > 0 && delta != 0;) {
         for (size_t i = blocks[k].size(); i-- > 1 && delta != 0;) {
-            if (k == 0 && i >= spec.TemplateOffset && i < spec.TemplateOffset + TemplateSize) {
+            if (k == 0 && i >= request.TemplateOffset && i < request.TemplateOffset + TemplateSize) {
                 continue;
             }
             const int old = blocks[k][i];

@@ -10,7 +10,7 @@
 
 namespace fw {
 
-struct SynthSpec {
+struct SynthRequest {
     std::vector<uint32_t> Lengths;      // one per block, 1 .. 65535
     uint32_t Seed = 1;                  // filler generator seed
     uint16_t Checksum = 0;              // what the blocks must sum to
@@ -21,7 +21,7 @@ struct SynthSpec {
 // Every block begins with 0x02 (as a scrambled block must). The filler never
 // holds 0x05, 'P' or 'Q', so block 0 has no template signature, no marker
 // text and no model name apart from the template itself.
-bool Synthesize(const SynthSpec &spec, std::vector<std::vector<uint8_t>> &blocks,
+bool Synthesize(const SynthRequest &request, std::vector<std::vector<uint8_t>> &blocks,
                 std::string &error);
 
 }  // namespace fw

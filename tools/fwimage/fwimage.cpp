@@ -445,24 +445,24 @@ int SynthCommand(const Args &args) {
         !args.Has("seed")) {
         return Usage("synth needs --out-prefix, --length, --checksum and --seed");
     }
-    fw::SynthSpec spec;
-    if (!IdentityOptions(args, spec.Id, spec.TemplateOffset, error)) return Usage(error);
+    fw::SynthRequest request;
+    if (!IdentityOptions(args, request.Id, request.TemplateOffset, error)) return Usage(error);
     unsigned long value = 0;
     if (!NumberOption(args, "checksum", 0xFFFF, value, error)) return Usage(error);
-    spec.Checksum = static_cast<uint16_t>(value);
+    request.Checksum = static_cast<uint16_t>(value);
     if (!NumberOption(args, "seed", 0xFFFFFFFFul, value, error)) return Usage(error);
-    spec.Seed = static_cast<uint32_t>(value);
+    request.Seed = static_cast<uint32_t>(value);
     for (const std::string &l : args.All("length")) {
         if (!ParseNumber(l, fw::MaxBlockLength, value) || value == 0) {
             return Usage("--length " + l + " is not a block length from 1 to 65535");
         }
-        spec.Lengths.push_back(static_cast<uint32_t>(value));
+        request.Lengths.push_back(static_cast<uint32_t>(value));
     }
-    if (spec.Lengths.size() > static_cast<size_t>(fw::MaxBlocks)) {
+    if (request.Lengths.size() > static_cast<size_t>(fw::MaxBlocks)) {
         return Usage("at most 8 blocks");
     }
     std::vector<std::vector<uint8_t>> blocks;
-    if (!fw::Synthesize(spec, blocks, error)) return Fail(error);
+    if (!fw::Synthesize(request, blocks, error)) return Fail(error);
     for (size_t k = 0; k < blocks.size(); ++k) {
         const std::string path = args.One("out-prefix") + std::to_string(k) + ".bin";
         if (!fw::WriteFile(path, blocks[k].data(), blocks[k].size(), error)) return Fail(error);
