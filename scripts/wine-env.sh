@@ -14,7 +14,7 @@ else
 fi
 export WINEPREFIX="${VESK_WINEPREFIX:-$BUILD/wineprefix$VESK_ARCH}"
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export VESK_WINE
 
 vesk_start_display() {
