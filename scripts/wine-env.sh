@@ -40,6 +40,11 @@ vesk_start_wine() {
   fi
   # A persistent server: each test program then starts quickly.
   wineserver -p >/dev/null 2>&1 || true
+  # Wine's own services start with the first program and live as long as
+  # the server, keeping that program's standard error open: start them here,
+  # with nothing to keep, or CTest would wait for the first test's output
+  # until its time-out.
+  "$VESK_WINE" wineboot >/dev/null 2>&1 </dev/null || true
 }
 
 vesk_stop() {
