@@ -13,8 +13,9 @@
 //
 // What happened can be written down for a test or a demonstration script:
 // with VESK_SIM_OUTPUT naming a folder, the program writes there
-//   trace.txt      one line per command as the drive received it, then a
-//                  line for a restart request and "ended" at the end;
+//   trace.txt      one line per command as the drive received it, a line
+//                  for a restart request (with the privilege asked for and
+//                  the access the token was opened with), "ended" at the end;
 //   summary.txt    per drive its command count, commits, rejected commits,
 //                  the 16-bit sum of each memory block and of each block of
 //                  the last accepted commit; then the machine's totals;
@@ -196,8 +197,11 @@ BOOL WINAPI DemoDeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSi
 BOOL WINAPI DemoExitWindowsEx(UINT flags, DWORD reserved) {
     const BOOL ok = Demo->MachineExitWindowsEx(flags, reserved);
     Flush();
-    Print(Demo->Trace, "%llu restart flags=%u\r\n",
-          static_cast<unsigned long long>(Demo->Machine->Clock.NowMs()), flags);
+    const TSimMachine &m = *Demo->Machine;
+    Print(Demo->Trace, "%llu restart flags=%u privilege=%s token_access=%lx\r\n",
+          static_cast<unsigned long long>(m.Clock.NowMs()), flags,
+          m.PrivilegeNames.empty() ? "(none)" : m.PrivilegeNames.back().c_str(),
+          static_cast<unsigned long>(m.TokenAccess));
     WriteSummary();
     PostQuitMessage(0);
     return ok;
