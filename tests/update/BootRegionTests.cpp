@@ -194,9 +194,9 @@ TEST_CASE("boot region: what is read and written for each descriptor") {
 
 TEST_CASE("boot region: the scramble flag test of the refresh") {
     // The image is stored scrambled; the drive holds the plain bytes.
-    TImageSpec spec;
-    spec.ScrambleFlag = 0x01;
-    TTestImage image(spec);
+    TImageShape shape;
+    shape.ScrambleFlag = 0x01;
+    TTestImage image(shape);
     struct Row {
         BYTE flag;
         bool rewritten;

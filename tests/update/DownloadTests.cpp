@@ -77,9 +77,9 @@ TEST_CASE("download: blocks, lengths and the commit") {
     }
 
     SUBCASE("alternate mode cuts long blocks; block 1 of 0xE000 or more keeps nothing") {
-        TImageSpec spec;
-        spec.Lengths = {0x100, 0xF100, 0x200, 0xFFFF};
-        TTestImage four(spec);
+        TImageShape shape;
+        shape.Lengths = {0x100, 0xF100, 0x200, 0xFFFF};
+        TTestImage four(shape);
         TUpdateRig rig(true, &four);
         UpdateFlags.AlternateMode = true;
         rig.Drive->ChecksumRule = TSimChecksumRule::Off;
@@ -93,9 +93,9 @@ TEST_CASE("download: blocks, lengths and the commit") {
     }
 
     SUBCASE("normal mode, block 1 of 0xE000 bytes: no read") {
-        TImageSpec spec;
-        spec.Lengths = {0x100, 0xE000};
-        TTestImage two(spec);
+        TImageShape shape;
+        shape.Lengths = {0x100, 0xE000};
+        TTestImage two(shape);
         TUpdateRig rig(true, &two);
         rig.Mark();
         CHECK(Form1->DownloadFirmware());
@@ -105,9 +105,9 @@ TEST_CASE("download: blocks, lengths and the commit") {
     }
 
     SUBCASE("scramble flag: only 1 descrambles the blocks sent") {
-        TImageSpec spec;
-        spec.ScrambleFlag = 0x01;
-        TTestImage scrambled(spec);
+        TImageShape shape;
+        shape.ScrambleFlag = 0x01;
+        TTestImage scrambled(shape);
         TRigPool pool(&scrambled);
         for (BYTE flag : {BYTE(0x01), BYTE(0x07), BYTE(0x20)}) {
             CAPTURE(static_cast<int>(flag));

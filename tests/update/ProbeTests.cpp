@@ -95,9 +95,9 @@ TEST_CASE("mode probes decide the memory reads, the block lengths and the tray q
                 made->Reset();
             } else {
                 made.reset();
-                TImageSpec spec;
-                spec.Version[0] = row.inquiry38;
-                image.reset(new TTestImage(spec));
+                TImageShape shape;
+                shape.Version[0] = row.inquiry38;
+                image.reset(new TTestImage(shape));
                 made.reset(new TUpdateRig(nt, image.get()));
             }
             TUpdateRig &rig = *made;

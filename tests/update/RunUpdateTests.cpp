@@ -14,25 +14,25 @@ void SetProductField(TSimDrive *d, const char *text) {
     memcpy(d->InquiryData + 16, text, strlen(text));
 }
 
-TImageSpec WithProduct(const char *product) {
-    TImageSpec spec;
-    spec.Product = product;
-    return spec;
+TImageShape WithProduct(const char *product) {
+    TImageShape shape;
+    shape.Product = product;
+    return shape;
 }
 
-TImageSpec Damaged() {
-    TImageSpec spec;
-    spec.ChecksumDelta = 1;
-    return spec;
+TImageShape Damaged() {
+    TImageShape shape;
+    shape.ChecksumDelta = 1;
+    return shape;
 }
 
-TImageSpec Scrambled() {
-    TImageSpec spec;
-    spec.ScrambleFlag = 0x01;
-    return spec;
+TImageShape Scrambled() {
+    TImageShape shape;
+    shape.ScrambleFlag = 0x01;
+    return shape;
 }
 
-bool SameImage(const TImageSpec &a, const TImageSpec &b) {
+bool SameImage(const TImageShape &a, const TImageShape &b) {
     return a.Lengths == b.Lengths && a.ScrambleFlag == b.ScrambleFlag &&
            strcmp(a.Product, b.Product) == 0 && a.ChecksumDelta == b.ChecksumDelta &&
            a.Version[0] == b.Version[0] && a.Version[1] == b.Version[1];
@@ -46,7 +46,7 @@ const std::vector<std::string> Success = {"Flashing ..", "Flash Complete!!",
 TEST_CASE("update sequence: each way through and out of it") {
     struct Row {
         const char *what;
-        TImageSpec spec;
+        TImageShape shape;
         std::function<void(TUpdateRig &)> setup;
         std::vector<std::string> log;
         int inquiries;        // INQUIRYs after the two stops
@@ -56,22 +56,22 @@ TEST_CASE("update sequence: each way through and out of it") {
         bool restartAsked;
     };
     const Row rows[] = {
-        {"version bytes as the image requires", TImageSpec(), [](TUpdateRig &) {}, Success, 2,
+        {"version bytes as the image requires", TImageShape(), [](TUpdateRig &) {}, Success, 2,
          true, true, 0, true},
-        {"W0 on an accepted model, whatever the image requires", TImageSpec(),
+        {"W0 on an accepted model, whatever the image requires", TImageShape(),
          [](TUpdateRig &r) {
              r.Drive->InquiryData[38] = 'W';
              r.Drive->InquiryData[39] = '0';
              SetProductField(r.Drive, "PLM-7003X");
          },
          Success, 1, true, true, 0, true},
-        {"W0 on a model not in the list", TImageSpec(),
+        {"W0 on a model not in the list", TImageShape(),
          [](TUpdateRig &r) {
              r.Drive->InquiryData[38] = 'W';
              r.Drive->InquiryData[39] = '0';
          },
          {"Err: Cannot update this device use this update file!!"}, 1, false, false, 0, false},
-        {"W followed by another character", TImageSpec(),
+        {"W followed by another character", TImageShape(),
          [](TUpdateRig &r) {
              r.Drive->InquiryData[38] = 'W';
              r.Drive->InquiryData[39] = '1';
@@ -80,7 +80,7 @@ TEST_CASE("update sequence: each way through and out of it") {
          {"Err:The firmware is not support this device!!(4)"}, 2, false, false, 0, false},
         // The failed INQUIRY reads as zeros, not as the W0 the drive would
         // have said, so the version check runs (and sees W0).
-        {"a failed INQUIRY takes the version check", TImageSpec(),
+        {"a failed INQUIRY takes the version check", TImageShape(),
          [](TUpdateRig &r) {
              r.Drive->InquiryData[38] = 'W';
              r.Drive->InquiryData[39] = '0';
@@ -89,16 +89,16 @@ TEST_CASE("update sequence: each way through and out of it") {
              r.Drive->Faults.push_back(f);
          },
          {"Err:The firmware is not support this device!!(4)"}, 2, false, false, 0, false},
-        {"identification text not the drive's", TImageSpec(),
+        {"identification text not the drive's", TImageShape(),
          [](TUpdateRig &) { Form1->Edit1->SetText("VESK    PLM-6100X DVD R 2.1 "); },
          {"The Firmware isn't support this device !!(3)"}, 2, false, false, 0, false},
         {"image whose bytes do not add up to its checksum", Damaged(), [](TUpdateRig &) {},
          {"Err:Firmware image is damaged !!"}, 2, false, false, 0, false},
-        {"image naming more blocks than its slot holds", TImageSpec(),
+        {"image naming more blocks than its slot holds", TImageShape(),
          [](TUpdateRig &) { Form1->BlockCount = 9; },
          {"Err:Firmware image is damaged !!"}, 2, false, false, 0, false},
         {"scrambled image", Scrambled(), [](TUpdateRig &) {}, Success, 2, true, true, 0, true},
-        {"tray open: never ready after the download", TImageSpec(),
+        {"tray open: never ready after the download", TImageShape(),
          [](TUpdateRig &r) { r.Drive->TrayOpen = true; },
          {"Flashing ..", "Flash Complete!!", "Err:Verify NG !!"}, 2, true, true, 0, false},
         {"marker model, image without the design marker", WithProduct("PLM-7004X DVD RW"),
@@ -112,17 +112,17 @@ TEST_CASE("update sequence: each way through and out of it") {
     // Rows in a row with the same image share one window.
     std::unique_ptr<TTestImage> image;
     std::unique_ptr<TUpdateRig> made;
-    const TImageSpec *last = nullptr;
+    const TImageShape *last = nullptr;
     for (const Row &row : rows) {
         const std::string what = row.what;
         CAPTURE(what);
-        if (last && SameImage(*last, row.spec)) {
+        if (last && SameImage(*last, row.shape)) {
             made->Reset();
         } else {
             made.reset();
-            image.reset(new TTestImage(row.spec));
+            image.reset(new TTestImage(row.shape));
             made.reset(new TUpdateRig(true, image.get()));
-            last = &row.spec;
+            last = &row.shape;
         }
         TUpdateRig &rig = *made;
         row.setup(rig);

@@ -298,9 +298,9 @@ TEST_CASE("sweep: malformed drive answers through probes, matching, checks and t
 }
 
 TEST_CASE("sweep: malformed drive buffers through the marker check of a complete update") {
-    TImageSpec spec;
-    spec.Product = "PLM-7004X DVD RW";
-    TTestImage image(spec);
+    TImageShape shape;
+    shape.Product = "PLM-7004X DVD RW";
+    TTestImage image(shape);
     TRandom random(0xB0FFE2u);
     const char *const markers[] = {"Quorvex ODD", "Quorvex Design", "Quorvex OD", "Quorvex"};
     std::map<std::string, int> outcomes;

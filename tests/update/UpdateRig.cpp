@@ -34,22 +34,22 @@ void ScrambleInPlace(BYTE *bytes, DWORD length, BYTE firstStored) {
     }
 }
 
-TTestImage::TTestImage(const TImageSpec &spec) : Slots(2 * SlotSize, 0) {
+TTestImage::TTestImage(const TImageShape &shape) : Slots(2 * SlotSize, 0) {
     BYTE *slot = Slots.data();
     memcpy(slot, "VESK FILE SYSTEM", 16);
     memset(slot + 16, 0x20, SlotHeaderSize - 16);
     slot[24] = 0x20;
-    slot[HeaderScrambleFlag] = spec.ScrambleFlag;
-    const WORD count = static_cast<WORD>(spec.Lengths.size());
+    slot[HeaderScrambleFlag] = shape.ScrambleFlag;
+    const WORD count = static_cast<WORD>(shape.Lengths.size());
     slot[HeaderBlockCount] = static_cast<BYTE>(count);
     slot[HeaderBlockCount + 1] = static_cast<BYTE>(count >> 8);
-    uint32_t state = spec.Seed;
+    uint32_t state = shape.Seed;
     DWORD sum = 0;
     for (int k = 0; k < MaxBlocks; ++k) {
         BYTE *block = slot + SlotHeaderSize + static_cast<DWORD>(k) * BlockSlotSize;
         memset(block, k, BlockSlotSize);
         if (k >= count) continue;
-        const WORD length = spec.Lengths[k];
+        const WORD length = shape.Lengths[k];
         slot[HeaderBlockLength + 2 * k] = static_cast<BYTE>(length);
         slot[HeaderBlockLength + 2 * k + 1] = static_cast<BYTE>(length >> 8);
         std::vector<BYTE> plain(length);
@@ -63,17 +63,17 @@ TTestImage::TTestImage(const TImageSpec &spec) : Slots(2 * SlotSize, 0) {
             t[3] = 0x00;
             t[4] = 0x1F;
             PutText(t + 8, "VESK    ", 8);
-            PutText(t + 16, spec.Product, 16);
+            PutText(t + 16, shape.Product, 16);
             PutText(t + 32, "2.1 ", 4);
-            t[38] = spec.Version[0];
-            t[39] = spec.Version[1];
+            t[38] = shape.Version[0];
+            t[39] = shape.Version[1];
         }
         for (BYTE b : plain) sum += b;
         memcpy(block, plain.data(), length);
-        if (spec.ScrambleFlag == 0x01) ScrambleInPlace(block, length, spec.ScrambleSeed);
+        if (shape.ScrambleFlag == 0x01) ScrambleInPlace(block, length, shape.ScrambleSeed);
         Plain.push_back(plain);
     }
-    Checksum = static_cast<WORD>(sum + static_cast<DWORD>(spec.ChecksumDelta));
+    Checksum = static_cast<WORD>(sum + static_cast<DWORD>(shape.ChecksumDelta));
     slot[HeaderChecksum] = static_cast<BYTE>(Checksum);
     slot[HeaderChecksum + 1] = static_cast<BYTE>(Checksum >> 8);
     // Slot 1 carries no image.

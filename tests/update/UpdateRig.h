@@ -14,7 +14,7 @@
 
 // ---- made-up firmware images ------------------------------------------------
 
-struct TImageSpec {
+struct TImageShape {
     std::vector<WORD> Lengths{0x0400, 0x0310};  // block lengths (BlockCount = their number)
     BYTE ScrambleFlag = 0x20;
     BYTE Version[2] = {'D', '8'};               // required-version bytes of the template
@@ -29,7 +29,7 @@ struct TTestImage {
     std::vector<BYTE> Slots;
     std::vector<std::vector<BYTE>> Plain;  // the bytes the drive holds after programming
     WORD Checksum = 0;
-    explicit TTestImage(const TImageSpec &spec = TImageSpec());
+    explicit TTestImage(const TImageShape &shape = TImageShape());
 };
 
 // The same step as the program's descrambling, run the other way: stores

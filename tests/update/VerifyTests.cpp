@@ -158,9 +158,9 @@ TEST_CASE("verification: the read-back and the verdict") {
 }
 
 TEST_CASE("verification: odd block lengths and the progress bar") {
-    TImageSpec spec;
-    spec.Lengths = {0x310, 0, 0x100};
-    TTestImage image(spec);
+    TImageShape shape;
+    shape.Lengths = {0x310, 0, 0x100};
+    TTestImage image(shape);
     TUpdateRig rig(true, &image);
     PutImage(rig);
     rig.Mark();
