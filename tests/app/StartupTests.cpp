@@ -15,6 +15,18 @@ const char *const NoticeLines[] = {
     "    Turning off your system in the midst of flashing will damage",
     "    your drive.",
 };
+
+// WM_PAINT sent to one window, seen by a hook on the thread's window calls.
+struct {
+    HWND Window;
+    int Paints;
+} PaintWatch;
+
+LRESULT CALLBACK CountPaints(int code, WPARAM wParam, LPARAM lParam) {
+    const CWPSTRUCT *m = reinterpret_cast<const CWPSTRUCT *>(lParam);
+    if (code == HC_ACTION && m->hwnd == PaintWatch.Window && m->message == WM_PAINT) ++PaintWatch.Paints;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
 }  // namespace
 
 TEST_CASE("confirmed start-up with one drive: selected, named in the panel, titled, notice written") {
@@ -149,6 +161,16 @@ TEST_CASE("LogMessage appends, selects and scrolls to the last line; SetProgress
     f.Pump();
     HWND list = Form1->ListBox1->Handle;
 
+    // Each line is painted before LogMessage returns, while the caller may
+    // keep the message loop waiting for a long time.
+    PaintWatch.Window = list;
+    PaintWatch.Paints = 0;
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, &CountPaints, nullptr, GetCurrentThreadId());
+    REQUIRE(hook != nullptr);
+    Form1->LogMessage("painted at once");
+    UnhookWindowsHookEx(hook);
+    CHECK(PaintWatch.Paints >= 1);
+
     std::string longLine(300, 'x');
     Form1->LogMessage(longLine.c_str());
     char text[32];
@@ -157,8 +179,9 @@ TEST_CASE("LogMessage appends, selects and scrolls to the last line; SetProgress
         Form1->LogMessage(text);
     }
     std::vector<std::string> log = f.LogLines();
-    REQUIRE(log.size() == 6 + 1 + 40);
-    CHECK(log[6] == longLine);  // kept whole, only cut on the screen
+    REQUIRE(log.size() == 6 + 2 + 40);
+    CHECK(log[6] == "painted at once");
+    CHECK(log[7] == longLine);  // kept whole, only cut on the screen
     CHECK(log.back() == "line 39");
     LRESULT last = SendMessageA(list, LB_GETCOUNT, 0, 0) - 1;
     CHECK(SendMessageA(list, LB_GETCURSEL, 0, 0) == last);

@@ -4,6 +4,7 @@
 #include "AppTestSupport.h"
 #include <commctrl.h>
 #include <cstring>
+#include <stdexcept>
 
 TEST_CASE("the main window is a fixed 298 x 315 window at 410, 229 with the button-face colour and its icon") {
     TDriveWindow w;
@@ -223,4 +224,30 @@ TEST_CASE("Tab walks the controls in tab order; Alt+S and Alt+E press Start and 
     CHECK_FALSE(Application->Terminated);
     PressKey(f, 'E', true);
     CHECK(f.PumpUntilClosed());
+}
+
+TEST_CASE("a handler's exception is shown in a box and the window goes on; ShowMessage is a plain box") {
+    TDriveWindow w;
+    TFormFixture &f = w.Form;
+    f.Create();
+    f.Pump();
+    const size_t before = f.Boxes.size();
+
+    TNotifyEvent throwing;
+    throwing.Handler = [](void *, void *) { throw std::runtime_error("Out of luck"); };
+    Form1->BitBtn3->OnClick = throwing;
+    Form1->BitBtn3->Click();
+    REQUIRE(f.Boxes.size() == before + 1);
+    CHECK(f.Boxes.back().Text == "Out of luck");
+    CHECK(f.Boxes.back().Caption == "VESKFlash");
+    CHECK((f.Boxes.back().Type & MB_ICONMASK) == MB_ICONSTOP);
+    CHECK_FALSE(Application->Terminated);
+    CHECK(IsWindowVisible(Form1->Handle));
+
+    ShowMessage("Just so");
+    REQUIRE(f.Boxes.size() == before + 2);
+    CHECK(f.Boxes.back().Text == "Just so");
+    CHECK(f.Boxes.back().Caption == "VESKFlash");
+    CHECK((f.Boxes.back().Type & MB_TYPEMASK) == MB_OK);
+    CHECK(f.Boxes.back().Owner == nullptr);
 }
