@@ -63,14 +63,6 @@ trap cleanup EXIT
 vesk_start_display
 vesk_start_wine
 
-# Wine draws the program's frames itself rather than leaving them to a
-# window manager (there is none on the virtual screen), so the pictures
-# show the captions. Set for this program only.
-if [ -z "$interactive" ]; then
-  "$VESK_WINE" reg add 'HKCU\Software\Wine\AppDefaults\VESKFlash-sim.exe\X11 Driver' \
-    /v Managed /d N /f >/dev/null 2>&1 </dev/null || true
-fi
-
 rm -rf "$OUT"
 mkdir -p "$OUT"
 # The folder as the Windows programs see it (Wine's Z: is the root).
